@@ -1,0 +1,62 @@
+#pragma once
+// INI-format files as the tool reads them: no trimming, first occurrence
+// wins, case-insensitive names, a section is present only with an entry.
+// Lines end with CR LF, LF or a lone CR. Decoded as UTF-8 when valid, else
+// Latin-1; written back in the encoding read.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace ulv {
+
+class IniStore {
+public:
+  struct Entry {
+    QString key;
+    QString value;
+  };
+  struct Section {
+    QString name;
+    std::vector<Entry> entries;
+  };
+
+  // Reads a file; false (and an empty store) when it is missing or unreadable.
+  bool Load(const QString& path);
+  void LoadFromBytes(const QByteArray& data);
+  void Clear();
+
+  // Value of key in section, `def` when the section or key is missing.
+  QString Value(const QString& section, const QString& key, const QString& def = QString()) const;
+  // Integer value; `def` when missing or not a number.
+  int IntValue(const QString& section, const QString& key, int def) const;
+  bool HasSection(const QString& section) const;
+  bool HasKey(const QString& section, const QString& key) const;
+
+  // Replaces the value of an existing key, adds the key at the end of its
+  // section, or adds a new section at the end. Marks the store modified when
+  // the value changes.
+  void SetValue(const QString& section, const QString& key, const QString& value);
+
+  // "[name]", its entries, one empty line, per section; CR LF line ends; in
+  // the encoding the store was read in.
+  QByteArray Serialize() const;
+  // Writes Serialize() with QSaveFile. On failure `error` says why.
+  bool Save(const QString& path, QString* error = nullptr) const;
+
+  bool IsModified() const { return modified_; }
+  void SetModified(bool m) { modified_ = m; }
+  bool IsUtf8() const { return utf8_; }
+  const std::vector<Section>& Sections() const { return sections_; }
+
+  // Decodes file bytes: UTF-8 when valid, otherwise Latin-1.
+  static QString DecodeText(const QByteArray& data, bool* wasUtf8 = nullptr);
+
+private:
+  const Section* FindSection(const QString& name) const;
+  std::vector<Section> sections_;
+  bool modified_ = false;
+  bool utf8_ = true;
+};
+
+}  // namespace ulv

@@ -1,0 +1,97 @@
+#pragma once
+// The serial port unit: owns the one line, traces every byte, hands received
+// bytes to the protocol layer that installed ReceiveHook, assembles modem
+// answer lines when none has, and holds the link state. The window
+// TMyComPort binds to it; the CLI and the tests use it directly.
+#include "common/clock.h"
+#include "common/log_hooks.h"
+#include "common/timer.h"
+#include "link/link_state.h"
+#include "link/serial_line.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+namespace ulv {
+
+class ComPort {
+public:
+  ComPort(SerialLine& line, LogHooks& logs, const Clock& clock, TimerFactory& timers);
+  ~ComPort();
+
+  // Maps COM n to a device path ([comport] comN; default /dev/ttyS(n-1) on
+  // Linux, "COMn" on Windows). Installed by whoever owns the configuration.
+  std::function<QString(int comNumber)> DeviceForCom;
+
+  bool OpenPort(int comNumber);
+  // Opens a device path directly (ptys, the simulator); reported as "COMn"
+  // style text only when opened through OpenPort.
+  bool OpenDevice(const QString& device, int comNumber);
+  bool ClosePort();
+  bool IsOpen() const;
+  void SendByte(uint8_t b);
+  bool SendString(const QByteArray& s);
+  uint8_t ReadByte();
+  QByteArray ReadString(int count);
+  qint64 BytesWaiting() const;
+
+  // The protocol layer that currently owns the input; called with the number
+  // of bytes waiting, it reads them itself.
+  std::function<void(int count)> ReceiveHook;
+  // Installed by the line port: a click on any lamp.
+  std::function<void(bool portOpen)> LineToggleHook;
+  void SetPartnerHook(std::function<void(const QString&)> hook);
+
+  // Trace lines ("%d %s %s"; the long form with hex in DataMode).
+  void TraceOut(const QByteArray& s);
+  void TraceIn(const QByteArray& s);
+  void PortReport(const QString& line);
+
+  LinkState& Link() { return link_; }
+  const LinkState& Link() const { return link_; }
+
+  int ComNumber() const { return comNumber_; }
+  QString PortDescription() const { return portDescription_; }
+  bool PortBlocked() const { return portBlocked_; }
+  bool DataMode() const { return dataMode_; }
+  void SetDataMode(bool on) { dataMode_ = on; }
+  QString LastError() const { return lastError_; }
+  QString ModemLine() const { return modemLine_; }
+  QString LastModemLine() const { return lastModemLine_; }
+
+  // For the window: every trace or report line (already formatted), the
+  // port state ("PORT OPEN"/"PORT CLOSED"), modem-line texts.
+  std::function<void(const QString& line)> OnTraceLine;
+  std::function<void()> OnPortStateChanged;
+  std::function<void(const QString& text)> OnMessage;     // message field `Nachricht`
+  std::function<void(const QString& text)> OnConnectText; // `ConnectLabel`
+  std::function<void()> OnModemOk;
+
+  // The data-available path (public so the in-memory line and tests can drive it).
+  void DataAvailable();
+
+private:
+  QString FormatTrace(const char* dir, const QByteArray& s) const;
+  void Lost(const QString& reason);
+  void ScheduleReopen();
+
+  SerialLine& line_;
+  LogHooks& logs_;
+  const Clock& clock_;
+  LinkState link_;
+  std::function<void(const QString&)> partnerHook_;
+  int comNumber_ = 1;
+  QString device_;
+  QString portDescription_;
+  QString lastError_;
+  bool portBlocked_ = false;
+  bool dataMode_ = false;
+  bool wantOpen_ = false;
+  QString modemLine_;
+  QString lastModemLine_;
+  std::unique_ptr<Timer> reopenTimer_;
+  int reopenDelayMs_ = 0;
+};
+
+}  // namespace ulv

@@ -1,0 +1,103 @@
+#pragma once
+// The line port: the half-duplex 401 nibble exchange with the controller
+// (the tool is master: it sends one byte, the controller answers one byte),
+// the outgoing message ring, the cutting of received bytes into controller
+// messages, and the line watch that decides the link state. Pure logic: the
+// window TQel_Form shows its counters and drives its buttons.
+#include "common/timer.h"
+#include "link/com_port.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace ulv {
+
+struct Record401 {
+  static constexpr int kRingSize = 1001;
+  uint8_t txRing[kRingSize] = {};
+  int writeIndex = 0;
+  int readIndex = 0;
+  int count = 0;
+  uint8_t curByte = 0;
+  uint8_t txByte = 0;
+  uint8_t rxByte = 0;
+  uint8_t rxAcc = 0;
+  bool ownRepeat = false;
+  bool ownLowNibble = true;
+  bool ownIdle = false;
+  bool ownError = false;
+  bool peerRepeat = false;
+  bool peerIdle = false;
+  bool peerLowNibble = false;
+  bool peerBit4 = false;
+  int repeatCount = 0;
+  int waitCount = 0;
+  int phase = 0;
+  bool lineOk = false;
+  uint8_t lastRxByte = 0;
+  bool byteReceived = false;
+};
+
+class LinePort {
+public:
+  LinePort(ComPort& port, TimerFactory& timers);
+  ~LinePort();
+
+  // The COM number LineStart opens (the main window's ComPortNumber).
+  std::function<int()> ComPortNumber;
+
+  void Init401();
+  void Step401();
+  void SendMessage(const QByteArray& msg, std::function<void(const QByteArray&)> onMessage);
+  QByteArray TakeLineData();
+
+  void LineStart();
+  void LineReceive(int count);
+  void LineTimerExpired();
+  void LineToggle(bool portOpen);
+  // "Restart": Init401, then Step401.
+  void Restart();
+  // Mode 1 (framed transport) blocks the line port's writes.
+  void SetWritesBlocked(bool blocked) { writesBlocked_ = blocked; }
+
+  const Record401& State() const { return r_; }
+  bool LineStopped() const { return lineStopped_; }
+  int LineTimeout() const { return lineTimeout_; }
+  void SetLineTimeout(int ms);  // 200..10000
+  bool LineTimerActive() const;
+  int SendCount() const { return sendCount_; }
+  int ReadCount() const { return readCount_; }
+  int TimeoutCount() const { return timeoutCount_; }
+  int LineDataCount() const { return lineDataCount_; }
+
+  // For the window.
+  std::function<void()> OnCountersChanged;
+  std::function<void(uint32_t color)> OnLineLed;          // qel_line_led
+  std::function<void(const QString& text)> OnPortLabel;   // ComPortLabel
+  // Registered with the port's link state by LineStart (the window's link_led).
+  LinkLamp* WindowLamp = nullptr;
+
+private:
+  void WriteTx();
+  void DeliverByte(uint8_t b);
+
+  ComPort& port_;
+  Record401 r_;
+  std::unique_ptr<Timer> lineTimer_;
+  std::function<void(const QByteArray&)> onMessage_;
+  QByteArray msg_;
+  int msgRemaining_ = 0;
+  QByteArray lineData_;
+  int lineDataCount_ = 0;
+  bool lineStopped_ = false;
+  bool writesBlocked_ = false;
+  int lineTimeout_ = 2000;
+  int sendCount_ = 0;
+  int readCount_ = 0;
+  int timeoutCount_ = 0;
+};
+
+}  // namespace ulv
