@@ -15,6 +15,9 @@ public:
   struct Entry {
     QString key;
     QString value;
+    // False for a line without "=": kept for writing back, never found by a
+    // lookup.
+    bool hasSeparator = true;
   };
   struct Section {
     QString name;
@@ -55,8 +58,10 @@ public:
 private:
   const Section* FindSection(const QString& name) const;
   std::vector<Section> sections_;
+  const Entry* FindEntry(const QString& section, const QString& key) const;
   bool modified_ = false;
   bool utf8_ = true;
+  bool bom_ = false;
 };
 
 }  // namespace ulv

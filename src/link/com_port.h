@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <memory>
 
 namespace ulv {
 
@@ -67,14 +68,27 @@ public:
   std::function<void(const QString& text)> OnMessage;     // message field `Nachricht`
   std::function<void(const QString& text)> OnConnectText; // `ConnectLabel`
   std::function<void()> OnModemOk;
+  // After a vanished device has been reopened (the line port restarts its line).
+  std::function<void()> OnReopened;
+
+  // "PORT OPEN" / "PORT CLOSED", as the window's group box shows it.
+  QString PortStateText() const;
+  // True once the port has been closed by ClosePort (the window's close query).
+  bool CanClose() const { return canClose_; }
+  // Delay of the next quiet reopen attempt (0 when none is planned).
+  int ReopenDelayMs() const { return reopenTimer_->IsActive() ? reopenDelayMs_ : 0; }
 
   // The data-available path (public so the in-memory line and tests can drive it).
   void DataAvailable();
 
 private:
   QString FormatTrace(const char* dir, const QByteArray& s) const;
+  bool Tracing() const { return OnTraceLine || logs_.Flag(9); }
+  void Trace(const char* dir, const QByteArray& s);
+  void ModemByte(uint8_t b);
   void Lost(const QString& reason);
   void ScheduleReopen();
+  void TryReopen();
 
   SerialLine& line_;
   LogHooks& logs_;
@@ -88,6 +102,9 @@ private:
   bool portBlocked_ = false;
   bool dataMode_ = false;
   bool wantOpen_ = false;
+  bool open_ = false;  // opened by us and not yet closed or lost
+  bool quietOpen_ = false;
+  bool canClose_ = false;
   QString modemLine_;
   QString lastModemLine_;
   std::unique_ptr<Timer> reopenTimer_;

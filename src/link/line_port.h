@@ -72,6 +72,9 @@ public:
   int ReadCount() const { return readCount_; }
   int TimeoutCount() const { return timeoutCount_; }
   int LineDataCount() const { return lineDataCount_; }
+  // Bytes of the controller message being received (empty between messages).
+  QByteArray PartialMessage() const { return msg_; }
+  uint32_t LineLedColor() const { return lineLed_; }
 
   // For the window.
   std::function<void()> OnCountersChanged;
@@ -83,6 +86,9 @@ public:
 private:
   void WriteTx();
   void DeliverByte(uint8_t b);
+  void Reopened();
+  void CountersChanged();
+  void SetLineLed(uint32_t color);
 
   ComPort& port_;
   Record401 r_;
@@ -98,6 +104,8 @@ private:
   int sendCount_ = 0;
   int readCount_ = 0;
   int timeoutCount_ = 0;
+  uint32_t lineLed_ = clRed;
+  bool hooksInstalled_ = false;
 };
 
 }  // namespace ulv

@@ -69,8 +69,13 @@ private:
   void LogSent(const QString& text);
   void LogReceived(const QString& text);
   void SendHead(const QByteArray& command);
+  void SendNextWaiting();
+  void StartCountdown();
+  void StopCountdown();
   void TimeoutAction();
+  void WaitTimerTick();
   void CountdownTick();
+  void StateChanged();
 
   LinkState& link_;
   LinePort& line_;

@@ -1,0 +1,51 @@
+#include "app/app_units.h"
+
+namespace ulv {
+
+AppUnits::AppUnits(AppContext& context, SerialLine& serialLine)
+    : ctx(context),
+      line(serialLine),
+      port(serialLine, context.logs, context.clock, context.timers),
+      linePort(port, context.timers),
+      queue(port.Link(), linePort, context.logs, context.clock, context.timers),
+      utils(queue, context.clock),
+      catalogue(context.config.ErrorCatalogueFile()),
+      identity(queue, utils, context.clock),
+      errorReader(queue, utils, catalogue, identity, context.clock) {
+  port.DeviceForCom = [this](int comNumber) { return DeviceForCom(comNumber); };
+  StartSimulator = [this](QString* error) { return StartPtySimulator(error); };
+}
+
+AppUnits::~AppUnits() {
+  port.DeviceForCom = nullptr;
+  // The port lets go of the pty before the simulator closes it.
+  if (port.IsOpen()) line.Close();
+  if (simulator_) simulator_->Stop();
+}
+
+QString AppUnits::StartPtySimulator(QString* error) {
+  if (simulator_ && simulator_->IsRunning()) return simulatorDevice_;
+  simulator_ = std::make_unique<PtySimulator>();
+  QString device;
+  if (!simulator_->Start(&device, error)) {
+    simulator_.reset();
+    return QString();
+  }
+  simulatorDevice_ = device;
+  return device;
+}
+
+QString AppUnits::DeviceForCom(int comNumber) {
+  const QString configured = comNumber == kSimulatorPort ? QString() : ctx.config.ComDevice(comNumber);
+  if (comNumber != kSimulatorPort && configured.compare(QLatin1String("sim"), Qt::CaseInsensitive) != 0)
+    return configured;
+  QString error;
+  const QString device = StartSimulator ? StartSimulator(&error) : QString();
+  if (device.isEmpty()) {
+    port.PortReport(QStringLiteral("simulator: ") +
+                    (error.isEmpty() ? QStringLiteral("not available") : error));
+  }
+  return device;
+}
+
+}  // namespace ulv

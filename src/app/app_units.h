@@ -1,0 +1,63 @@
+#pragma once
+// The units the windowed program holds for the whole run besides the
+// configuration: the serial port, the line port, the transfer queue, the
+// protocol utilities, the error text catalogue with its reader, the plant
+// identity, and the built-in simulated controller when it is chosen. Built
+// once after AppContext::Start, on a serial line given from outside (the
+// QSerialPort adapter in the program, an in-memory line in tests).
+#include "context/app_context.h"
+#include "link/com_port.h"
+#include "link/line_port.h"
+#include "link/qel_utils.h"
+#include "link/serial_line.h"
+#include "link/transfer_queue.h"
+#include "records/error_catalogue.h"
+#include "records/error_log_reader.h"
+#include "records/plant_identity.h"
+#include "sim/pty_simulator.h"
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace ulv {
+
+class AppUnits {
+public:
+  // The COM number that stands for the built-in simulated controller (also
+  // chosen by a [comport] comN of "sim").
+  static constexpr int kSimulatorPort = 0;
+
+  AppUnits(AppContext& ctx, SerialLine& line);
+  ~AppUnits();
+  AppUnits(const AppUnits&) = delete;
+  AppUnits& operator=(const AppUnits&) = delete;
+
+  AppContext& ctx;
+  SerialLine& line;
+  ComPort port;
+  LinePort linePort;
+  TransferQueue queue;
+  QelUtils utils;
+  ErrorCatalogue catalogue;
+  PlantIdentity identity;
+  ErrorLogReader errorReader;
+
+  // Starts the simulated controller (when not yet running) and gives the
+  // device to open; empty with `error` set when it cannot start. By default
+  // the in-process simulator on a pseudo-terminal; tests install their own.
+  std::function<QString(QString* error)> StartSimulator;
+  // The in-process simulator, once started.
+  PtySimulator* Simulator() const { return simulator_.get(); }
+  // The device COM n is opened on: the simulator for kSimulatorPort or a
+  // configured "sim", else [comport] comN.
+  QString DeviceForCom(int comNumber);
+
+private:
+  QString StartPtySimulator(QString* error);
+
+  std::unique_ptr<PtySimulator> simulator_;
+  QString simulatorDevice_;
+};
+
+}  // namespace ulv

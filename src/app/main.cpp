@@ -1,0 +1,63 @@
+// The windowed program: unit initialisation (configuration and logs), the
+// link units, every window, the start-up steps, the message loop, and the
+// unit finalisation at the end.
+#include "app/app_shell.h"
+#include "app/app_units.h"
+#include "app/program_window.h"
+#include "context/app_context.h"
+#include "link/qt_serial_line.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  QStringList rawArgs;
+  for (int i = 0; i < argc; ++i) rawArgs.append(QString::fromLocal8Bit(argv[i]));
+  const QString programName = QFileInfo(rawArgs.value(0, QStringLiteral("ulvreader"))).fileName();
+  ulv::StartOptions options = ulv::ParseStartOptions(rawArgs);
+  // Answered before any window system is needed.
+  if (options.help) {
+    std::fputs(qPrintable(ulv::UsageText(programName)), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::fputs(qPrintable(ulv::VersionText()), stdout);
+    return 0;
+  }
+
+  QApplication app(argc, argv);
+  // Qt has taken its own options out of the arguments by now.
+  const QStringList args = QCoreApplication::arguments();
+  options = ulv::ParseStartOptions(args);
+  if (!options.unknown.isEmpty()) {
+    std::fprintf(stderr, "%s: unknown option %s\n\n", qPrintable(programName), qPrintable(options.unknown.first()));
+    std::fputs(qPrintable(ulv::UsageText(programName)), stderr);
+    return 2;
+  }
+
+  ulv::AppContext ctx;
+  // The information box for a missing default edit file comes before the
+  // main window.
+  ctx.config.OnInfoMessage = [](const QString& text) {
+    QMessageBox::information(nullptr, ulv::ApplicationTitle(), text, QMessageBox::Ok);
+  };
+  ctx.Start(args);
+
+  int rc = 0;
+  {
+    const bool flowControl = ctx.config.FlowControl().compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
+    ulv::QtSerialLine line(flowControl && !options.simulate);
+    ulv::AppUnits units(ctx, line);
+    line.OnTrace = [&units](const QString& text) { units.port.PortReport(text); };
+    {
+      ulv::ProgramWindows windows(ctx, units);
+      windows.Start(options.simulate);
+      rc = app.exec();
+    }
+    line.OnTrace = nullptr;
+  }
+  ctx.Finish();
+  return rc;
+}

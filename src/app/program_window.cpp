@@ -1,0 +1,75 @@
+#include "app/program_window.h"
+
+#include "app/app_shell.h"
+
+#include <QApplication>
+
+namespace ulv {
+
+ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), units_(units) {
+  // The main window first: the tool windows embed into its client panel.
+  form3_ = std::make_unique<TForm3>(ctx, units);
+  Form3 = form3_.get();
+
+  Qel_Form = new TQel_Form(units.linePort, units.queue, units.utils);
+  Form3->EmbedToolWindow(Qel_Form);
+  Form3->QelForm = Qel_Form;
+
+  // TForm5, memory dump window: arrives with the system data views.
+  // TForm14, event stream recorder: arrives with the diagnostics.
+
+  Form4 = new TForm4(units.errorReader);
+  Form4->Dokudir = [&ctx] { return ctx.config.Dokudir(); };
+  Form3->EmbedToolWindow(Form4);
+  Form3->Form4 = Form4;
+
+  // TForm8, SysVar window, and TForm7, record reader: arrive with the
+  // system data views.
+
+  send_ = std::make_unique<TSend>(units.queue, ctx.timers);
+  Send = send_.get();
+  Form3->SendForm = Send;
+
+  myComPort_ = std::make_unique<TMyComPort>(units.port, units.line, ctx.timers);
+  MyComPort = myComPort_.get();
+
+  ini_form = new Tini_form(ctx.config);
+  Form3->EmbedToolWindow(ini_form);
+  Form3->IniForm = ini_form;
+
+  // TForm9, data window: arrives with the system data views.
+
+  Files = new TFiles(ctx.config, &units.catalogue);
+  Form3->EmbedToolWindow(Files);
+  Form3->FilesForm = Files;
+
+  // TForm10, monitor and test window: arrives with the diagnostics.
+
+  NamenForm = new TNamenForm(units.identity);
+  Form3->EmbedToolWindow(NamenForm);
+  Form3->NamenForm = NamenForm;
+  Form3->OnIdentityRead = [this] { NamenForm->HolenButtonClick(); };
+
+  // TForm1, firmware data view, and TUlvDebug, memory debugger: arrive with
+  // the diagnostics.
+}
+
+ProgramWindows::~ProgramWindows() {
+  // The top-level windows go first; the main window takes its embedded ones.
+  myComPort_.reset();
+  send_.reset();
+  form3_.reset();
+}
+
+void ProgramWindows::Start(bool simulate) {
+  QApplication::setApplicationDisplayName(ApplicationTitle());
+  Form3->SelectComPort(simulate ? AppUnits::kSimulatorPort : ctx_.config.ComPort());
+  units_.port.Link().RegisterLinkLed(Form3->Link_Led);
+  // The event stream recorder's start (its lamp, the event decoder and its
+  // header poll) arrives with the diagnostics.
+  Form4->SetStatus(0);
+  // The memory debugger's and the SysVar window's lamps are registered here
+  // once those windows exist.
+}
+
+}  // namespace ulv

@@ -1,0 +1,52 @@
+#pragma once
+// The program's windows, created once in the defined order with the main
+// window first, and the start-up steps that follow their creation: the
+// application title, the COM port, the lamps, and the start states of the
+// tool windows. Windows of later issues get their places here.
+#include "app/app_units.h"
+#include "app/files_window.h"
+#include "app/ini_window.h"
+#include "app/main_window.h"
+#include "context/app_context.h"
+#include "link/com_port_window.h"
+#include "link/line_port_window.h"
+#include "link/transfer_window.h"
+#include "records/error_log_window.h"
+#include "records/identity_window.h"
+
+#include <memory>
+
+namespace ulv {
+
+class ProgramWindows {
+public:
+  // Creates every window (the main window is shown during its creation).
+  ProgramWindows(AppContext& ctx, AppUnits& units);
+  ~ProgramWindows();
+  ProgramWindows(const ProgramWindows&) = delete;
+  ProgramWindows& operator=(const ProgramWindows&) = delete;
+
+  // Title, COM port ([comport] port, or the simulator), lamp registration
+  // and the tool windows' start states.
+  void Start(bool simulate);
+
+  // Owned by the main window (embedded ones) or by this object (the two
+  // top-level windows).
+  TForm3* Form3 = nullptr;
+  TQel_Form* Qel_Form = nullptr;
+  TForm4* Form4 = nullptr;
+  TSend* Send = nullptr;
+  TMyComPort* MyComPort = nullptr;
+  Tini_form* ini_form = nullptr;
+  TFiles* Files = nullptr;
+  TNamenForm* NamenForm = nullptr;
+
+private:
+  AppContext& ctx_;
+  AppUnits& units_;
+  std::unique_ptr<TForm3> form3_;
+  std::unique_ptr<TSend> send_;
+  std::unique_ptr<TMyComPort> myComPort_;
+};
+
+}  // namespace ulv

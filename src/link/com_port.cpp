@@ -1,0 +1,267 @@
+#include "link/com_port.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace ulv {
+
+namespace {
+
+constexpr int kReopenFirstMs = 250;
+constexpr int kReopenMaxMs = 2000;
+const char kHexDigits[] = "0123456789ABCDEF";
+
+void AppendHex(QString& out, uint8_t b) {
+  out += QLatin1Char(kHexDigits[b >> 4]);
+  out += QLatin1Char(kHexDigits[b & 0x0F]);
+}
+
+QString DefaultDevice(int comNumber) {
+#ifdef Q_OS_WIN
+  return QStringLiteral("COM%1").arg(comNumber);
+#else
+  return QStringLiteral("/dev/ttyS%1").arg(comNumber - 1);
+#endif
+}
+
+}  // namespace
+
+ComPort::ComPort(SerialLine& line, LogHooks& logs, const Clock& clock, TimerFactory& timers)
+    : line_(line), logs_(logs), clock_(clock), reopenTimer_(timers.CreateTimer()) {
+  line_.OnDataAvailable = [this] { DataAvailable(); };
+  line_.OnLost = [this](const QString& reason) { Lost(reason); };
+  link_.OnLampClick = [this] {
+    if (LineToggleHook) {
+      auto toggle = LineToggleHook;
+      toggle(IsOpen());
+    }
+  };
+  reopenTimer_->SetSingleShot(true);
+  reopenTimer_->OnTimeout = [this] { TryReopen(); };
+}
+
+ComPort::~ComPort() {
+  line_.OnDataAvailable = nullptr;
+  line_.OnLost = nullptr;
+}
+
+bool ComPort::OpenPort(int comNumber) {
+  const QString device = DeviceForCom ? DeviceForCom(comNumber) : DefaultDevice(comNumber);
+  return OpenDevice(device, comNumber);
+}
+
+bool ComPort::OpenDevice(const QString& device, int comNumber) {
+  const bool quiet = quietOpen_;
+  if (!quiet) {
+    // A deliberate (re)open replaces whatever line was meant to run before.
+    wantOpen_ = false;
+    reopenTimer_->Stop();
+    reopenDelayMs_ = 0;
+    TraceOut(QByteArrayLiteral("myport: open"));
+  }
+  const bool wasOpen = open_;
+  if (line_.IsOpen()) line_.Close();
+  open_ = false;
+  comNumber_ = comNumber;
+  QString error;
+  if (!line_.Open(device, &error)) {
+    lastError_ = error.isEmpty() ? QStringLiteral("%1 cannot be opened").arg(device) : error;
+    if (wasOpen && OnPortStateChanged) OnPortStateChanged();
+    return false;
+  }
+  line_.SetDtr(true);
+  if (quiet) TraceOut(QByteArrayLiteral("myport: open"));
+  TraceOut(QByteArrayLiteral("myport: open"));
+  open_ = true;
+  portBlocked_ = false;
+  wantOpen_ = true;
+  device_ = device;
+  lastError_.clear();
+  portDescription_ = QStringLiteral("COM%1/19200/8N1").arg(comNumber);
+  if (partnerHook_) {
+    auto partner = partnerHook_;
+    partner(portDescription_);
+  }
+  if (OnPortStateChanged) OnPortStateChanged();
+  return true;
+}
+
+bool ComPort::ClosePort() {
+  logs_.WriteReport(QStringLiteral("myport: closing"));
+  portBlocked_ = true;
+  wantOpen_ = false;
+  reopenTimer_->Stop();
+  reopenDelayMs_ = 0;
+  if (line_.IsOpen()) line_.Close();
+  open_ = false;
+  logs_.WriteReport(QStringLiteral("myport: closed"));
+  if (OnPortStateChanged) OnPortStateChanged();
+  if (partnerHook_) {
+    auto partner = partnerHook_;
+    partner(QStringLiteral("CLOSED"));
+  }
+  canClose_ = true;
+  return true;
+}
+
+bool ComPort::IsOpen() const { return line_.IsOpen(); }
+
+QString ComPort::PortStateText() const {
+  return open_ && line_.IsOpen() ? QStringLiteral("PORT OPEN") : QStringLiteral("PORT CLOSED");
+}
+
+void ComPort::SendByte(uint8_t b) {
+  if (portBlocked_ || !line_.IsOpen()) return;
+  const char c = static_cast<char>(b);
+  if (Tracing()) Trace(">", QByteArray::fromRawData(&c, 1));
+  line_.Write(QByteArray(1, c));
+}
+
+bool ComPort::SendString(const QByteArray& s) {
+  if (portBlocked_ || !line_.IsOpen()) return false;
+  TraceOut(s);
+  line_.Write(s);
+  return true;
+}
+
+uint8_t ComPort::ReadByte() {
+  if (portBlocked_) return 0;
+  const QByteArray b = line_.Read(1);
+  if (b.isEmpty()) return 0;
+  if (Tracing()) Trace("<", b);
+  return static_cast<uint8_t>(b[0]);
+}
+
+QByteArray ComPort::ReadString(int count) {
+  if (portBlocked_) return {};
+  QByteArray s = line_.Read(count);
+  TraceIn(s);
+  return s;
+}
+
+qint64 ComPort::BytesWaiting() const { return line_.BytesAvailable(); }
+
+void ComPort::SetPartnerHook(std::function<void(const QString&)> hook) { partnerHook_ = std::move(hook); }
+
+void ComPort::TraceOut(const QByteArray& s) { Trace(">", s); }
+
+void ComPort::TraceIn(const QByteArray& s) { Trace("<", s); }
+
+void ComPort::Trace(const char* dir, const QByteArray& s) {
+  if (!Tracing()) return;
+  const QString line = FormatTrace(dir, s);
+  if (OnTraceLine) OnTraceLine(line);
+  if (logs_.Flag(9)) logs_.WriteLog(line);
+}
+
+QString ComPort::FormatTrace(const char* dir, const QByteArray& s) const {
+  int from = 0;
+  int to = s.size();
+  while (from < to && static_cast<uint8_t>(s[from]) <= 32) ++from;
+  while (to > from && static_cast<uint8_t>(s[to - 1]) <= 32) --to;
+  QString line;
+  line.reserve(16 + (dataMode_ ? 2 * s.size() + 3 : 0) + 4 * (to - from));
+  line += QString::number(clock_.MsecsSinceMidnight());
+  line += QLatin1Char(' ');
+  line += QLatin1String(dir);
+  line += QLatin1Char(' ');
+  if (dataMode_) {
+    for (char c : s) AppendHex(line, static_cast<uint8_t>(c));
+    line += QLatin1String("   ");
+  }
+  for (int i = from; i < to; ++i) {
+    const auto b = static_cast<uint8_t>(s[i]);
+    if (b >= 32 && b <= 127) {
+      line += QLatin1Char(static_cast<char>(b));
+    } else {
+      line += QLatin1Char('~');
+      AppendHex(line, b);
+      line += QLatin1Char('~');
+    }
+  }
+  return line;
+}
+
+void ComPort::PortReport(const QString& line) {
+  if (OnTraceLine) OnTraceLine(line);
+  if (logs_.Flag(9)) logs_.WriteLog(line);
+}
+
+void ComPort::DataAvailable() {
+  if (portBlocked_ || !line_.IsOpen()) return;
+  const qint64 waiting = line_.BytesAvailable();
+  if (waiting <= 0) return;
+  if (ReceiveHook) {
+    // The hook may replace itself while it runs.
+    auto hook = ReceiveHook;
+    hook(static_cast<int>(std::min<qint64>(waiting, INT_MAX)));
+    return;
+  }
+  const QByteArray bytes = line_.Read(waiting);
+  for (char c : bytes) ModemByte(static_cast<uint8_t>(c));
+}
+
+// Modem answers arrive as text lines ended by CR; in DataMode every byte is a
+// line of its own.
+void ComPort::ModemByte(uint8_t b) {
+  if (b != 13 && b != 10) {
+    if (b >= 32 && b <= 122) {
+      modemLine_ += QLatin1Char(static_cast<char>(b));
+    } else {
+      modemLine_ += QLatin1Char('$');
+      AppendHex(modemLine_, b);
+    }
+  }
+  if (b != 13 && !dataMode_) return;
+  if (!modemLine_.isEmpty()) {
+    TraceIn(modemLine_.toLatin1());
+    lastModemLine_ = modemLine_;
+    if (modemLine_.contains(QLatin1String("CONNECT")) && OnConnectText) OnConnectText(modemLine_);
+    if (lastModemLine_ == QLatin1String("OK")) {
+      if (OnModemOk) {
+        auto ok = OnModemOk;
+        ok();
+      }
+    } else if (OnMessage) {
+      OnMessage(lastModemLine_);
+    }
+  }
+  modemLine_.clear();
+}
+
+void ComPort::Lost(const QString& reason) {
+  if (!open_) return;
+  open_ = false;
+  if (line_.IsOpen()) line_.Close();
+  link_.SetLinkState(false);
+  PortReport(QStringLiteral("myport: %1 lost (%2)").arg(device_, reason));
+  if (OnPortStateChanged) OnPortStateChanged();
+  if (partnerHook_) {
+    auto partner = partnerHook_;
+    partner(QStringLiteral("CLOSED"));
+  }
+  if (wantOpen_) ScheduleReopen();
+}
+
+void ComPort::ScheduleReopen() {
+  reopenDelayMs_ = reopenDelayMs_ <= 0 ? kReopenFirstMs : std::min(2 * reopenDelayMs_, kReopenMaxMs);
+  reopenTimer_->Start(reopenDelayMs_);
+}
+
+void ComPort::TryReopen() {
+  if (!wantOpen_ || open_) return;
+  quietOpen_ = true;
+  const bool ok = OpenDevice(device_, comNumber_);
+  quietOpen_ = false;
+  if (!ok) {
+    ScheduleReopen();
+    return;
+  }
+  reopenDelayMs_ = 0;
+  if (OnReopened) {
+    auto reopened = OnReopened;
+    reopened();
+  }
+}
+
+}  // namespace ulv

@@ -1,0 +1,233 @@
+#include "link/qt_serial_line.h"
+
+#include <QFileInfo>
+#include <QObject>
+#include <QSerialPort>
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#endif
+
+namespace ulv {
+
+namespace {
+
+constexpr qint32 kBaud = 19200;
+
+QString SysErrorText(int err) { return QString::fromLocal8Bit(strerror(err)); }
+
+#ifdef Q_OS_UNIX
+QString GroupOf(const QString& device) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(device).constData(), &st) != 0) return QString();
+  if (const group* g = getgrgid(st.st_gid)) return QString::fromLocal8Bit(g->gr_name);
+  return QString::number(st.st_gid);
+}
+
+QString UserName() {
+  if (const passwd* p = getpwuid(geteuid())) return QString::fromLocal8Bit(p->pw_name);
+  const QString env = qEnvironmentVariable("USER");
+  return env.isEmpty() ? QStringLiteral("$USER") : env;
+}
+#endif
+
+}  // namespace
+
+QtSerialLine::QtSerialLine(bool hardwareFlowControl) : hardwareFlowControl_(hardwareFlowControl) {}
+
+QtSerialLine::~QtSerialLine() {
+  guard_.reset();  // drops a pending deferred close
+  if (port_ && port_->isOpen()) port_->close();
+}
+
+QString QtSerialLine::DescribeOpenFailure(const QString& device, int sysErr, const QString& fallback) {
+  if (device.isEmpty()) return QStringLiteral("No serial device given.");
+#ifdef Q_OS_UNIX
+  if (!QFileInfo::exists(device)) {
+    return QStringLiteral("Serial device %1 does not exist (is the adapter plugged in, is the name right?).")
+        .arg(device);
+  }
+  const QByteArray path = QFile::encodeName(device);
+  // As open() does: with the effective user.
+  const bool accessible = ::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK, AT_EACCESS) == 0;
+  if (!accessible && errno == EACCES) {
+    const QString group = GroupOf(device);
+    return QStringLiteral(
+               "No permission to open %1: the device belongs to group \"%2\". Add your user to it with "
+               "\"sudo usermod -aG %2 %3\" and log in again.")
+        .arg(device, group, UserName());
+  }
+  if (sysErr == EBUSY || sysErr == EACCES || sysErr == EAGAIN) {
+    return QStringLiteral("Serial device %1 is busy: another program is using it.").arg(device);
+  }
+  return QStringLiteral("Cannot open serial device %1: %2.").arg(device, fallback.isEmpty() ? SysErrorText(sysErr) : fallback);
+#else
+  Q_UNUSED(sysErr);
+  return QStringLiteral("Cannot open serial device %1: %2.").arg(device, fallback);
+#endif
+}
+
+bool QtSerialLine::Open(const QString& device, QString* error) {
+  Close();
+  lost_ = false;
+  guard_ = std::make_unique<QObject>();
+  port_ = std::make_unique<QSerialPort>();
+  port_->setPortName(device);
+  port_->setBaudRate(kBaud);
+  port_->setDataBits(QSerialPort::Data8);
+  port_->setParity(QSerialPort::NoParity);
+  port_->setStopBits(QSerialPort::OneStop);
+  port_->setFlowControl(hardwareFlowControl_ ? QSerialPort::HardwareControl : QSerialPort::NoFlowControl);
+
+  errno = 0;
+  if (!port_->open(QIODevice::ReadWrite)) {
+    int err = errno;
+    switch (port_->error()) {
+      case QSerialPort::DeviceNotFoundError:
+        err = ENOENT;
+        break;
+      case QSerialPort::PermissionError:
+        // Qt reports both "no access" and "locked by another program" this way.
+        if (err != EACCES) err = EBUSY;
+        break;
+      default:
+        break;
+    }
+    const QString text = DescribeOpenFailure(device, err, port_->errorString());
+    if (error) *error = text;
+    Trace(text);
+    port_.reset();
+    guard_.reset();
+    return false;
+  }
+  device_ = device;
+
+  // A pty has no DTR and no modem lines; what it refuses is not an error.
+  ++quietOps_;
+  port_->setDataTerminalReady(true);
+  port_->clear(QSerialPort::AllDirections);  // nothing stale from before the open
+  --quietOps_;
+  port_->clearError();
+  RequestLowLatency();
+
+  QObject::connect(port_.get(), &QSerialPort::readyRead, guard_.get(), [this] {
+    if (!lost_ && OnDataAvailable) OnDataAvailable();
+  });
+  QObject::connect(port_.get(), &QSerialPort::errorOccurred, guard_.get(), [this](QSerialPort::SerialPortError e) {
+    if (lost_ || quietOps_ > 0) return;
+    if (e == QSerialPort::ReadError || e == QSerialPort::WriteError || e == QSerialPort::ResourceError) {
+      Failed(port_->errorString());
+    }
+  });
+  return true;
+}
+
+void QtSerialLine::Failed(const QString& reason) {
+  // The port does not close itself and would repeat the error on every pass
+  // of the event loop; from here on it is treated as closed, and it is really
+  // closed outside the port's own signal handler.
+  lost_ = true;
+  Trace(QStringLiteral("serial line lost: %1 (%2)").arg(device_, reason));
+  QMetaObject::invokeMethod(
+      guard_.get(),
+      [this, reason] {
+        if (port_ && port_->isOpen()) port_->close();
+        if (OnLost) OnLost(reason);
+      },
+      Qt::QueuedConnection);
+}
+
+void QtSerialLine::Close() {
+  guard_.reset();
+  if (port_) {
+    if (port_->isOpen()) port_->close();
+    port_.reset();
+  }
+}
+
+bool QtSerialLine::IsOpen() const { return port_ && !lost_ && port_->isOpen(); }
+
+bool QtSerialLine::Write(const QByteArray& bytes) {
+  if (!IsOpen()) return false;
+  if (bytes.isEmpty()) return true;
+  if (port_->write(bytes) != bytes.size()) return false;
+  // Without this the bytes would wait for the next event-loop pass.
+  port_->flush();
+  return !lost_;
+}
+
+QByteArray QtSerialLine::Read(qint64 maxBytes) {
+  if (!IsOpen() || maxBytes <= 0) return QByteArray();
+  return port_->read(maxBytes);
+}
+
+qint64 QtSerialLine::BytesAvailable() const { return IsOpen() ? port_->bytesAvailable() : 0; }
+
+void QtSerialLine::SetDtr(bool on) {
+  if (!IsOpen()) return;
+  ++quietOps_;
+  port_->setDataTerminalReady(on);
+  --quietOps_;
+  port_->clearError();
+}
+
+ModemLines QtSerialLine::Lines() const {
+  ModemLines lines;
+  if (!IsOpen()) return lines;
+  auto* self = const_cast<QtSerialLine*>(this);
+  ++self->quietOps_;
+  const QSerialPort::PinoutSignals s = port_->pinoutSignals();
+  --self->quietOps_;
+  port_->clearError();
+  lines.dcd = s.testFlag(QSerialPort::DataCarrierDetectSignal);
+  lines.dsr = s.testFlag(QSerialPort::DataSetReadySignal);
+  lines.ring = s.testFlag(QSerialPort::RingIndicatorSignal);
+  lines.cts = s.testFlag(QSerialPort::ClearToSendSignal);
+  return lines;
+}
+
+void QtSerialLine::Trace(const QString& line) {
+  if (OnTrace) OnTrace(line);
+}
+
+void QtSerialLine::RequestLowLatency() {
+#ifdef Q_OS_LINUX
+  // USB serial adapters otherwise hold received bytes for their latency timer
+  // (up to 16 ms), which makes every one-byte turn many times slower.
+  const int fd = static_cast<int>(port_->handle());
+  serial_struct ss{};
+  if (::ioctl(fd, TIOCGSERIAL, &ss) != 0) {
+    Trace(QStringLiteral("low latency: not offered by the driver of %1 (%2)").arg(device_, SysErrorText(errno)));
+    return;
+  }
+  if ((ss.flags & ASYNC_LOW_LATENCY) != 0) {
+    Trace(QStringLiteral("low latency: on"));
+    return;
+  }
+  ss.flags |= ASYNC_LOW_LATENCY;
+  if (::ioctl(fd, TIOCSSERIAL, &ss) != 0) {
+    Trace(QStringLiteral("low latency: refused by the driver of %1 (%2); received bytes may be held back")
+              .arg(device_, SysErrorText(errno)));
+    return;
+  }
+  serial_struct check{};
+  if (::ioctl(fd, TIOCGSERIAL, &check) == 0 && (check.flags & ASYNC_LOW_LATENCY) == 0) {
+    Trace(QStringLiteral("low latency: ignored by the driver of %1; received bytes may be held back").arg(device_));
+    return;
+  }
+  Trace(QStringLiteral("low latency: on"));
+#endif
+}
+
+}  // namespace ulv

@@ -1,0 +1,48 @@
+#pragma once
+// The controller's side of the request families: takes one complete request
+// message and gives the reply message (header 0xF0 + number of bytes that
+// follow), or no reply. Requests it does not know get no reply, as a real
+// controller ignores them; the tool's queue then ends them with its time-out.
+#include "sim/scenario.h"
+
+#include <QByteArray>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+namespace ulv {
+
+class PlantModel {
+public:
+  explicit PlantModel(Scenario scenario = DefaultScenario());
+
+  std::optional<QByteArray> Answer(const QByteArray& request);
+
+  const Scenario& Plant() const { return plant_; }
+  // What the tool wrote last (0 / empty until written).
+  uint16_t TimeValue() const { return timeValue_; }
+  uint16_t DayValue() const { return dayValue_; }
+  uint16_t Word16() const { return word16_; }
+  QByteArray Hex32Nibbles() const { return hex32_; }
+  int RequestCount() const { return requests_; }
+  int UnknownCount() const { return unknown_; }
+  QByteArray LastRequest() const { return lastRequest_; }
+
+  // Families added later answer here before a request counts as unknown.
+  std::function<std::optional<QByteArray>(const QByteArray& request)> OnOtherRequest;
+
+private:
+  QByteArray ErrorRecordReply(int k) const;
+  QByteArray TextReply(const QByteArray& text) const;
+
+  Scenario plant_;
+  uint16_t timeValue_ = 0;
+  uint16_t dayValue_ = 0;
+  uint16_t word16_ = 0;
+  QByteArray hex32_;
+  int requests_ = 0;
+  int unknown_ = 0;
+  QByteArray lastRequest_;
+};
+
+}  // namespace ulv

@@ -1,0 +1,256 @@
+#include "sim/pty_simulator.h"
+
+#include "link/pty.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace ulv {
+
+namespace {
+
+int64_t NowNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t{ts.tv_sec} * 1000000000 + ts.tv_nsec;
+}
+
+void SleepUntil(int64_t dueNs) {
+  timespec ts{};
+  ts.tv_sec = static_cast<time_t>(dueNs / 1000000000);
+  ts.tv_nsec = static_cast<long>(dueNs % 1000000000);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
+  }
+}
+
+QString Errno(const char* what) {
+  return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(strerror(errno)));
+}
+
+}  // namespace
+
+PtySimulator::PtySimulator(SimOptions options) : options_(std::move(options)) {
+  pendingFaults_ = options_.faults;
+}
+
+PtySimulator::~PtySimulator() { Stop(); }
+
+bool PtySimulator::Prepare(QString* error) {
+  if (IsRunning()) {
+    if (error) *error = QStringLiteral("simulator already running");
+    return false;
+  }
+  Scenario scenario;
+  if (!LoadScenario(options_.scenarioFile, &scenario, error)) return false;
+  plant_ = std::make_unique<PlantModel>(std::move(scenario));
+  controller_ = std::make_unique<SimController>(*plant_);
+  controller_->SetFaults(options_.faults);
+  return true;
+}
+
+bool PtySimulator::Start(QString* slavePath, QString* error) {
+  if (!Prepare(error)) return false;
+  pty_ = std::make_unique<PtyPair>();
+  if (!pty_->Open(error)) {
+    pty_.reset();
+    return false;
+  }
+  fd_ = pty_->MasterFd();
+  ownsFd_ = false;
+  if (slavePath) *slavePath = pty_->SlavePath();
+  return Launch(error);
+}
+
+bool PtySimulator::StartOnDevice(const QString& device, QString* error) {
+  if (!Prepare(error)) return false;
+  fd_ = ::open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (fd_ < 0) {
+    if (error) *error = QStringLiteral("%1: %2").arg(device, QString::fromLocal8Bit(strerror(errno)));
+    return false;
+  }
+  ownsFd_ = true;
+  if (!MakeRawTerminal(fd_)) {
+    if (error) *error = Errno("not a serial device");
+    ::close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  int lines = TIOCM_DTR | TIOCM_RTS;
+  ::ioctl(fd_, TIOCMBIS, &lines);  // a device without modem lines does not mind
+  return Launch(error);
+}
+
+bool PtySimulator::Launch(QString* error) {
+  if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (error) *error = Errno("pipe");
+    return false;
+  }
+  stop_ = false;
+  vanishRequest_ = false;
+  vanished_ = false;
+  thread_ = std::thread([this] { Run(); });
+  return true;
+}
+
+void PtySimulator::Stop() {
+  if (thread_.joinable()) {
+    stop_ = true;
+    const char c = 's';
+    [[maybe_unused]] ssize_t n = ::write(wakePipe_[1], &c, 1);
+    thread_.join();
+  }
+  for (int& fd : wakePipe_) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+  }
+  if (ownsFd_ && fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  ownsFd_ = false;
+  pty_.reset();
+}
+
+void PtySimulator::Vanish() {
+  vanishRequest_ = true;
+  const char c = 'v';
+  if (wakePipe_[1] >= 0) {
+    [[maybe_unused]] ssize_t n = ::write(wakePipe_[1], &c, 1);
+  }
+}
+
+void PtySimulator::SetFaults(const SimFaults& faults) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pendingFaults_ = faults;
+  faultsChanged_ = true;
+}
+
+SimStats PtySimulator::Stats() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return stats_;
+}
+
+void PtySimulator::ResetStats() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stats_ = SimStats{};
+  lastAnswerNs_ = -1;
+}
+
+Scenario PtySimulator::PlantState() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return plant_ ? plant_->Plant() : Scenario{};
+}
+
+void PtySimulator::WriteAnswer(uint8_t b, int64_t dueNs) {
+  if (options_.lineTiming) SleepUntil(dueNs);
+  if (::write(fd_, &b, 1) != 1) return;
+  const int64_t now = NowNs();
+  std::lock_guard<std::mutex> lock(mutex_);
+  lastAnswerNs_ = now;
+  ++stats_.answers;
+}
+
+void PtySimulator::Run() {
+#ifdef __linux__
+  // Wake up on time: the default timer slack (50 us) would show up in every turn.
+  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
+  const int64_t answerDelayNs = options_.lineTiming ? 2 * CharTimeNs(options_.baud) : 0;
+  const int64_t idleNs = int64_t{options_.idleIntervalMs} * 1000000;
+  const int64_t startNs = NowNs();
+  const int64_t vanishAtNs = options_.vanishAfterMs >= 0 ? startNs + int64_t{options_.vanishAfterMs} * 1000000 : -1;
+  int64_t lastActivityNs = startNs;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stats_.turnaroundNs.reserve(1 << 16);
+  }
+
+  while (!stop_) {
+    int64_t now = NowNs();
+    if (!vanished_ && (vanishRequest_ || (vanishAtNs >= 0 && now >= vanishAtNs))) {
+      vanished_ = true;
+      if (pty_) {
+        pty_->CloseMaster();
+      } else if (fd_ >= 0) {
+        ::close(fd_);
+      }
+      fd_ = -1;
+    }
+
+    int64_t waitNs = -1;
+    if (!vanished_) {
+      waitNs = std::max<int64_t>(0, lastActivityNs + idleNs - now);
+      if (vanishAtNs >= 0) waitNs = std::min(waitNs, std::max<int64_t>(0, vanishAtNs - now));
+    }
+    pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
+    const int nfds = vanished_ ? 1 : 2;
+    const int timeoutMs = waitNs < 0 ? -1 : static_cast<int>((waitNs + 999999) / 1000000);
+    const int r = ::poll(fds, nfds, timeoutMs);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[0].revents & POLLIN) {
+      char drain[16];
+      while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
+      }
+      continue;
+    }
+    if (vanished_) continue;
+
+    if (fds[1].revents & POLLIN) {
+      const int64_t arrivedNs = NowNs();
+      uint8_t buf[256];
+      const ssize_t n = ::read(fd_, buf, sizeof buf);
+      if (n <= 0) {
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        SleepUntil(NowNs() + 10000000);  // nobody on the other end yet
+        continue;
+      }
+      lastActivityNs = arrivedNs;
+      for (ssize_t i = 0; i < n; ++i) {
+        std::optional<uint8_t> answer;
+        {
+          std::lock_guard<std::mutex> lock(mutex_);
+          if (faultsChanged_) {
+            controller_->SetFaults(pendingFaults_);
+            faultsChanged_ = false;
+          }
+          if (i == 0 && lastAnswerNs_ >= 0) stats_.turnaroundNs.push_back(arrivedNs - lastAnswerNs_);
+          lastAnswerNs_ = -1;
+          answer = controller_->Feed(buf[i]);
+          stats_.turns = controller_->Turns();
+          stats_.requests = controller_->Requests();
+        }
+        if (answer) WriteAnswer(*answer, arrivedNs + answerDelayNs);
+      }
+      continue;
+    }
+    if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      SleepUntil(NowNs() + 10000000);
+      continue;
+    }
+    if (r == 0 && NowNs() - lastActivityNs >= idleNs) {
+      std::optional<uint8_t> idle;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        idle = controller_->IdleTick();
+        if (idle) ++stats_.idleBytes;
+      }
+      if (idle) WriteAnswer(*idle, 0);
+      lastActivityNs = NowNs();
+    }
+  }
+}
+
+}  // namespace ulv

@@ -1,0 +1,94 @@
+#pragma once
+// Serves the simulated controller on a new pseudo-terminal (or on a given
+// serial device) from its own thread, so its pacing does not depend on the
+// tool's event loop. With line timing on, each answer leaves no sooner than
+// two character times (10 bits each at the line's baud rate) after the tool's
+// byte arrived: the time both bytes of a turn take on a real line. While the
+// tool is silent the controller sends an idle byte every 2 s.
+#include "sim/plant_model.h"
+#include "sim/sim_controller.h"
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace ulv {
+
+class PtyPair;
+
+struct SimOptions {
+  QString scenarioFile;  // empty: the built-in default plant
+  bool lineTiming = true;
+  int baud = 19200;
+  int idleIntervalMs = 2000;
+  SimFaults faults;
+  int vanishAfterMs = -1;  // >= 0: the device vanishes this long after the start
+};
+
+struct SimStats {
+  int64_t turns = 0;     // tool bytes taken
+  int64_t answers = 0;   // answer bytes written (idle bytes of its own included)
+  int64_t requests = 0;  // complete requests assembled
+  int64_t idleBytes = 0;
+  // Tool turnaround per turn in ns: from an answer leaving to the tool's next
+  // byte arriving.
+  std::vector<int64_t> turnaroundNs;
+};
+
+class PtySimulator {
+public:
+  explicit PtySimulator(SimOptions options = {});
+  ~PtySimulator();
+  PtySimulator(const PtySimulator&) = delete;
+  PtySimulator& operator=(const PtySimulator&) = delete;
+
+  // Loads the scenario, creates a pty pair and starts serving; slavePath is
+  // the device the tool opens.
+  bool Start(QString* slavePath, QString* error);
+  // Serves a real serial device (raw, 19200 8N1, no flow control).
+  bool StartOnDevice(const QString& device, QString* error);
+  void Stop();
+  bool IsRunning() const { return thread_.joinable(); }
+  // The device disappears: the controller's end closes.
+  void Vanish();
+  bool Vanished() const { return vanished_; }
+
+  // Thread-safe; take effect with the next byte.
+  void SetFaults(const SimFaults& faults);
+  SimStats Stats() const;
+  void ResetStats();
+  // Plant state as the controller holds it now (a copy).
+  Scenario PlantState() const;
+
+  static int64_t CharTimeNs(int baud) { return int64_t{10} * 1000000000 / baud; }
+
+private:
+  bool Prepare(QString* error);
+  bool Launch(QString* error);
+  void Run();
+  void WriteAnswer(uint8_t b, int64_t dueNs);
+
+  SimOptions options_;
+  std::unique_ptr<PlantModel> plant_;
+  std::unique_ptr<SimController> controller_;
+  std::unique_ptr<PtyPair> pty_;
+  int fd_ = -1;  // the controller's end (pty master or device)
+  bool ownsFd_ = false;
+  int wakePipe_[2] = {-1, -1};
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> vanishRequest_{false};
+  std::atomic<bool> vanished_{false};
+
+  mutable std::mutex mutex_;  // guards stats_, pendingFaults_, the plant copy
+  SimStats stats_;
+  SimFaults pendingFaults_;
+  bool faultsChanged_ = false;
+  int64_t lastAnswerNs_ = -1;
+};
+
+}  // namespace ulv

@@ -1,0 +1,173 @@
+#include "sim/scenario.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+namespace ulv {
+
+namespace {
+
+constexpr int kTextLength = 15;
+
+QByteArray FixedText(const QString& text) {
+  QByteArray bytes = text.toLatin1().left(kTextLength);
+  while (bytes.size() < kTextLength) bytes.append(' ');
+  return bytes;
+}
+
+bool ReadNumber(const QJsonObject& o, const char* key, int64_t lo, int64_t hi, int64_t* out, QString* error,
+                const QString& where) {
+  const QJsonValue v = o.value(QLatin1String(key));
+  if (v.isUndefined()) return true;
+  if (!v.isDouble()) {
+    *error = QStringLiteral("%1: \"%2\" must be a number").arg(where, QLatin1String(key));
+    return false;
+  }
+  const double d = v.toDouble();
+  if (d < static_cast<double>(lo) || d > static_cast<double>(hi) || d != static_cast<double>(static_cast<int64_t>(d))) {
+    *error = QStringLiteral("%1: \"%2\" must be a whole number from %3 to %4")
+                 .arg(where, QLatin1String(key), QString::number(lo), QString::number(hi));
+    return false;
+  }
+  *out = static_cast<int64_t>(d);
+  return true;
+}
+
+bool ReadError(const QJsonObject& o, int index, SimErrorRecord* rec, QString* error) {
+  const QString where = QStringLiteral("errors[%1]").arg(index);
+  int64_t group = 0, code = 0, detail = 0;
+  if (!ReadNumber(o, "group", 0, 255, &group, error, where) || !ReadNumber(o, "code", 0, 255, &code, error, where) ||
+      !ReadNumber(o, "detail", 0, 255, &detail, error, where)) {
+    return false;
+  }
+  rec->group = static_cast<uint8_t>(group);
+  rec->code = static_cast<uint8_t>(code);
+  rec->detail = static_cast<uint8_t>(detail);
+
+  if (o.contains(QLatin1String("date"))) {
+    const QDate d = QDate::fromString(o.value(QLatin1String("date")).toString(), Qt::ISODate);
+    if (!d.isValid() || d < QDate(2000, 1, 1) || SimDayNumber(d) != QDate(2000, 1, 1).daysTo(d)) {
+      *error = QStringLiteral("%1: \"date\" must be a date YYYY-MM-DD from 2000-01-01 on").arg(where);
+      return false;
+    }
+    rec->day = SimDayNumber(d);
+  } else {
+    int64_t day = 0;
+    if (!ReadNumber(o, "day", 0, 0xFFFF, &day, error, where)) return false;
+    rec->day = static_cast<uint16_t>(day);
+  }
+  if (o.contains(QLatin1String("time"))) {
+    const QTime t = QTime::fromString(o.value(QLatin1String("time")).toString(), QStringLiteral("HH:mm:ss"));
+    if (!t.isValid()) {
+      *error = QStringLiteral("%1: \"time\" must be a time HH:MM:SS").arg(where);
+      return false;
+    }
+    rec->twoSeconds = SimTwoSeconds(t);
+  } else {
+    int64_t ts = 0;
+    if (!ReadNumber(o, "twoSeconds", 0, 0xFFFF, &ts, error, where)) return false;
+    rec->twoSeconds = static_cast<uint16_t>(ts);
+  }
+  return true;
+}
+
+}  // namespace
+
+uint16_t SimDayNumber(const QDate& date) { return static_cast<uint16_t>(QDate(2000, 1, 1).daysTo(date)); }
+
+uint16_t SimTwoSeconds(const QTime& time) { return static_cast<uint16_t>(time.msecsSinceStartOfDay() / 2000); }
+
+bool ParseScenario(const QByteArray& json, Scenario* scenario, QString* error) {
+  QString dummy;
+  if (!error) error = &dummy;
+  QJsonParseError pe{};
+  const QJsonDocument doc = QJsonDocument::fromJson(json, &pe);
+  if (pe.error != QJsonParseError::NoError) {
+    *error = QStringLiteral("scenario: %1 at offset %2").arg(pe.errorString(), QString::number(pe.offset));
+    return false;
+  }
+  if (!doc.isObject()) {
+    *error = QStringLiteral("scenario: the file must hold one JSON object");
+    return false;
+  }
+  const QJsonObject o = doc.object();
+  Scenario s = *scenario;
+  const QString where = QStringLiteral("scenario");
+
+  if (o.contains(QLatin1String("version"))) s.version = FixedText(o.value(QLatin1String("version")).toString());
+  if (o.contains(QLatin1String("name"))) s.name = o.value(QLatin1String("name")).toString().toLatin1().left(kTextLength);
+  if (o.contains(QLatin1String("telephone"))) {
+    s.telephone = o.value(QLatin1String("telephone")).toString().toLatin1().left(kTextLength);
+  }
+  if (o.contains(QLatin1String("eeprom"))) {
+    const QStringList parts = o.value(QLatin1String("eeprom")).toString().split(QLatin1Char('.'));
+    bool okB = false, okA = false;
+    const int b = parts.size() == 2 ? parts[0].toInt(&okB) : 0;
+    const int a = parts.size() == 2 ? parts[1].toInt(&okA) : 0;
+    if (!okA || !okB || a < 0 || b < 0 || a > 0xFFFF || b > 0xFFFF) {
+      *error = QStringLiteral("scenario: \"eeprom\" must read like \"02.05\"");
+      return false;
+    }
+    s.eepromA = static_cast<uint16_t>(a);
+    s.eepromB = static_cast<uint16_t>(b);
+  }
+  if (!ReadNumber(o, "trips", 0, int64_t{0xFFFF} * 10000 + 9999, &s.trips, error, where)) return false;
+  if (o.contains(QLatin1String("errors"))) {
+    const QJsonValue v = o.value(QLatin1String("errors"));
+    if (!v.isArray()) {
+      *error = QStringLiteral("scenario: \"errors\" must be a list");
+      return false;
+    }
+    const QJsonArray a = v.toArray();
+    if (a.size() > 0xFFFF) {
+      *error = QStringLiteral("scenario: too many errors");
+      return false;
+    }
+    s.errors.clear();
+    for (int i = 0; i < a.size(); ++i) {
+      if (!a[i].isObject()) {
+        *error = QStringLiteral("errors[%1]: must be an object").arg(i);
+        return false;
+      }
+      SimErrorRecord rec;
+      if (!ReadError(a[i].toObject(), i, &rec, error)) return false;
+      s.errors.push_back(rec);
+    }
+  }
+  *scenario = s;
+  return true;
+}
+
+Scenario DefaultScenario() {
+  Scenario s;
+  s.version = FixedText(QStringLiteral("ULV-SIM"));
+  QFile f{QString::fromLatin1(kDefaultScenarioResource)};
+  if (f.open(QIODevice::ReadOnly)) {
+    QString error;
+    ParseScenario(f.readAll(), &s, &error);
+  }
+  return s;
+}
+
+bool LoadScenario(const QString& path, Scenario* scenario, QString* error) {
+  Scenario s = DefaultScenario();
+  if (!path.isEmpty()) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+      if (error) *error = QStringLiteral("scenario %1: %2").arg(path, f.errorString());
+      return false;
+    }
+    QString why;
+    if (!ParseScenario(f.readAll(), &s, &why)) {
+      if (error) *error = QStringLiteral("%1: %2").arg(path, why);
+      return false;
+    }
+  }
+  *scenario = s;
+  return true;
+}
+
+}  // namespace ulv

@@ -1,0 +1,94 @@
+#include "link/link_state.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace ulv {
+namespace {
+
+struct Lamps {
+  LinkLampModel a, b, c;
+  std::vector<std::string> fired;  // "a+" = lamp a told linked, "a-" = down
+  Lamps() {
+    Watch(a, "a");
+    Watch(b, "b");
+    Watch(c, "c");
+  }
+  void Watch(LinkLampModel& lamp, const std::string& name) {
+    lamp.OnLink = [this, name](LinkLamp*, bool up) { fired.push_back(name + (up ? "+" : "-")); };
+  }
+};
+
+TEST(LinkState, LampIsRegisteredOnce) {
+  LinkState link;
+  LinkLampModel lamp;
+  EXPECT_TRUE(link.RegisterLinkLed(&lamp));
+  EXPECT_FALSE(link.RegisterLinkLed(&lamp));
+  EXPECT_FALSE(link.RegisterLinkLed(nullptr));
+  EXPECT_EQ(link.Lamps().size(), 1u);
+}
+
+TEST(LinkState, OnlyChangesRepaintLastRegisteredFirst) {
+  LinkState link;
+  Lamps l;
+  for (LinkLamp* lamp : {static_cast<LinkLamp*>(&l.a), static_cast<LinkLamp*>(&l.b), static_cast<LinkLamp*>(&l.c)})
+    ASSERT_TRUE(link.RegisterLinkLed(lamp));
+  EXPECT_TRUE(l.fired.empty());  // registered while down: stays red, no event
+
+  struct Step {
+    bool linked;
+    std::vector<std::string> fired;
+  };
+  const Step steps[] = {
+      {false, {}},
+      {true, {"c+", "b+", "a+"}},
+      {true, {}},
+      {false, {"c-", "b-", "a-"}},
+      {false, {}},
+  };
+  for (const Step& s : steps) {
+    l.fired.clear();
+    link.SetLinkState(s.linked);
+    EXPECT_EQ(l.fired, s.fired) << "linked " << s.linked;
+    EXPECT_EQ(link.IsLinked(), s.linked);
+    EXPECT_EQ(l.a.Color(), s.linked ? clGreen : clRed);
+    EXPECT_EQ(link.LinkColour(), s.linked ? 0x008000u : 0x0000FFu);
+  }
+}
+
+TEST(LinkState, LampRegisteredWhileUpIsGreenAtOnce) {
+  LinkState link;
+  Lamps l;
+  link.RegisterLinkLed(&l.a);
+  link.SetLinkState(true);
+  l.fired.clear();
+  EXPECT_TRUE(link.RegisterLinkLed(&l.b));
+  EXPECT_EQ(l.b.Color(), clGreen);
+  EXPECT_EQ(l.fired, std::vector<std::string>({"b+"}));
+}
+
+TEST(LinkState, AnyColourButGreenMeansDown) {
+  Lamps l;
+  l.a.SetColor(clYellow);
+  l.a.SetColor(clGreen);
+  l.a.SetColor(clLime);
+  EXPECT_EQ(l.fired, std::vector<std::string>({"a-", "a+", "a-"}));
+}
+
+TEST(LinkState, ClicksOfEveryLampReachOneHandler) {
+  LinkState link;
+  Lamps l;
+  link.RegisterLinkLed(&l.a);
+  link.RegisterLinkLed(&l.b);
+  int clicks = 0;
+  link.OnLampClick = [&] { ++clicks; };
+  l.a.Click();
+  l.b.Click();
+  l.c.Click();  // not registered
+  EXPECT_EQ(clicks, 2);
+}
+
+}  // namespace
+}  // namespace ulv

@@ -1,0 +1,348 @@
+// The error log reader: the request chain, numbering, "fehler.bin", the
+// hexadecimal re-listing, reports and the delete, driven by a scripted queue.
+#include "records/error_log_reader.h"
+
+#include "common/virtual_clock.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "records/fake_transfers.h"
+
+namespace ulv {
+namespace {
+
+using test::B;
+using test::FakeTransfers;
+
+const char kCatalogue[] =
+    "[texte]\n"
+    "_FEHLER_READER_=Leser\n"
+    "_HOLEN_=Holt\n"
+    "_unit45_1=Fehlerliste\n"
+    "_unit45_2= Fehler\n"
+    "_FEHLER_TEXT_=Anzahl unlesbar\n"
+    "_FZ_TEXT_=FZ=\n"
+    "_VERSIONS_TEXT_=VER=\n"
+    "_ANLAGEN_TEXT_=ANL=\n"
+    "[id]\n"
+    "file=t.ini\n"
+    "[12]\n"
+    "id=TUER\n"
+    "%t=Tür %n\n"
+    "3=%t offen (%4$)\n";
+
+const QString kNow = QStringLiteral("14.03.26 10:00:00");
+
+QByteArray CountReply(int total) {
+  return B({0xF4, total & 0xF, (total >> 4) & 0xF, (total >> 8) & 0xF, (total >> 12) & 0xF});
+}
+// Record k: group 12, code 3, detail k, day 32, time 43199.
+QByteArray RecordReply(int k) { return B({0xF7, 0x0C, 0x03, k, 0x20, 0x00, 0xBF, 0xA8}); }
+QString RecordLine(int number, int k) {
+  return QString::asprintf(" %03d :  01.02.00  23:59:58 [TUER:3,%d] Tür 3 offen (%02X$)", number, k, k);
+}
+QString HexLine(int number, int k) {
+  return QString::asprintf(" %03d : 0C 03 %02X 20 00 BF A8     01.02.00  23:59:58 [TUER:3,%d] Tür 3 offen (%02X$)",
+                           number, k, k, k);
+}
+QByteArray Rec(int k) { return QByteArray::fromRawData("\xF3\x55\x07", 3) + QByteArray(1, static_cast<char>(k)); }
+
+class ReaderTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    catalogue.LoadFromBytes(QByteArray(kCatalogue));
+    reader.SetListDirectory(dir.path());
+    reader.OnReadEnded = [this](ErrorLogReader::ReadOutcome o) { outcomes.push_back(o); };
+    reader.OnProgress = [this](int v, int m) { progress.push_back({v, m}); };
+  }
+  void TearDown() override { QLocale::setDefault(QLocale::c()); }
+
+  // Answers every request: count `total`, record k -> RecordReply(k).
+  QByteArray Respond(const QByteArray& command, int total) {
+    if (command == B({0xF1, 0x31})) return CountReply(total);
+    if (command.startsWith(B({0xF3, 0x55, 0x07}))) return RecordReply(static_cast<uint8_t>(command[3]));
+    if (command == B({0xF1, 0x40})) return B({0xF8, 1, 0, 0, 0, 2, 0, 0, 0});
+    if (command == B({0xF1, 0x01})) return QByteArray("\xFFV2.14", 6);
+    if (command == B({0xF2, 0x55, 0x12})) return QByteArray("\xFF" "AUFZUG 3       ", 16);
+    if (command == B({0xF1, 0x25})) return B({0xF1, 0x00});
+    return B({0xF1, 0x00});
+  }
+  void RunAll(int total) {
+    transfers.RunAll([&](const QByteArray& c) { return Respond(c, total); });
+  }
+  QByteArray ListFile() const {
+    QFile f(reader.ErrorListPath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+  }
+  void WriteListFile(const QByteArray& data) {
+    QFile f(reader.ErrorListPath());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(data);
+  }
+  ErrorLogReader::Output Collect() {
+    return [this](const QString& l) { lines << l; };
+  }
+  // Lines after the heading of a read (13 lines: version tag, six catalogue
+  // info lines, six identity lines).
+  QStringList Tail(int from = 13) const { return lines.mid(from); }
+
+  QTemporaryDir dir;
+  VirtualClock clock{QDateTime(QDate(2026, 3, 14), QTime(10, 0, 0))};
+  FakeTransfers transfers;
+  QelUtils utils{transfers, clock};
+  ErrorCatalogue catalogue;
+  PlantIdentity identity{transfers, utils, clock};
+  ErrorLogReader reader{transfers, utils, catalogue, identity, clock};
+  QStringList lines;
+  std::vector<ErrorLogReader::ReadOutcome> outcomes;
+  std::vector<std::pair<int, int>> progress;
+};
+
+TEST_F(ReaderTest, ThreeErrorsAreFetchedNewestFirstAndStored) {
+  ASSERT_TRUE(reader.StartRead(Collect()));
+  EXPECT_EQ(lines.mid(0, 13),
+            (QStringList{QStringLiteral("ulv_fehler.270702"), QStringLiteral("decode-file-info"),
+                         QStringLiteral("  t.ini"), QStringLiteral("  "), QStringLiteral("  "), QStringLiteral("  "),
+                         QStringLiteral("  "), QStringLiteral(" "), QStringLiteral("             Datum: ") + kNow,
+                         QStringLiteral("           Kennung: "), QStringLiteral("  Software Version: "),
+                         QStringLiteral("    EEprom Version: "), QStringLiteral(" ")}));
+  EXPECT_EQ(reader.CaptionText(), QStringLiteral("Holt"));
+  RunAll(3);
+  EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x31}), Rec(0), Rec(1), Rec(2)}));
+  EXPECT_EQ(Tail(), (QStringList{QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 3 Fehler"), RecordLine(1, 2),
+                                 RecordLine(2, 1), RecordLine(3, 0), QStringLiteral(" OK")}));
+  QByteArray expected;
+  for (int i = 0; i < 3; ++i) {
+    expected += B({i + 1, 0, 0, 0, 8}) + RecordReply(2 - i) + QByteArray(3, '\0');
+  }
+  EXPECT_EQ(ListFile(), expected);
+  EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::Completed});
+  EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 0}, {0, 3}, {1, 3}, {2, 3}, {3, 3}}));
+  EXPECT_FALSE(reader.IsReading());
+}
+
+TEST_F(ReaderTest, NoErrorsRequestsNoRecordAndLeavesTheFileAlone) {
+  WriteListFile("old");
+  reader.StartRead(Collect());
+  RunAll(0);
+  EXPECT_EQ(transfers.answered, std::vector{B({0xF1, 0x31})});
+  EXPECT_EQ(Tail(), (QStringList{QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 0 Fehler"),
+                                 QStringLiteral("Fehlerliste"), QStringLiteral(" OK")}));
+  EXPECT_EQ(ListFile(), QByteArray("old"));
+}
+
+TEST_F(ReaderTest, MoreThanHundredErrorsFetchTheFirstHundredNumberedFromTotalMinus100) {
+  reader.StartRead(Collect());
+  RunAll(150);
+  ASSERT_EQ(transfers.answered.size(), 101u);
+  for (int k = 0; k < 100; ++k) EXPECT_EQ(transfers.answered[static_cast<size_t>(k) + 1], Rec(k));
+  const QStringList tail = Tail();
+  ASSERT_EQ(tail.size(), 103);
+  EXPECT_EQ(tail[1], QStringLiteral(" 150 Fehler"));
+  EXPECT_EQ(tail[2], RecordLine(50, 99));
+  EXPECT_EQ(tail[101], RecordLine(149, 0));
+  EXPECT_EQ(ListFile().size(), 100 * 16);
+  EXPECT_EQ(ListFile().left(5), B({50, 0, 0, 0, 8}));
+}
+
+TEST_F(ReaderTest, CountRepliesAreNibbleWords) {
+  struct Case {
+    QByteArray reply;
+    QString text;
+  };
+  const std::vector<Case> cases = {
+      {B({0xF4, 0x05, 0, 0, 0}), QStringLiteral("5")},
+      {B({0xF4, 0x0F, 0x0F, 0, 0}), QStringLiteral("255")},
+      {B({0xF4, 0, 0, 0, 1}), QStringLiteral("4096")},
+      {B({0xF1, 0x05, 0, 0, 0}), QStringLiteral("999999")},
+      {QByteArray(8, '\0'), QStringLiteral("999999")},
+  };
+  for (const Case& c : cases) {
+    QString text;
+    ASSERT_TRUE(reader.RequestErrorCount([&](const QString& t) { text = t; }));
+    EXPECT_EQ(transfers.Head(), B({0xF1, 0x31}));
+    EXPECT_EQ(transfers.waiting.front().replyLength, 8);
+    transfers.Reply(c.reply);
+    EXPECT_EQ(text, c.text);
+  }
+}
+
+TEST_F(ReaderTest, UnreadableCountEndsTheRead) {
+  reader.StartRead(Collect());
+  transfers.Reply(B({0xF1, 0x00}));
+  EXPECT_EQ(Tail(), QStringList{QStringLiteral("Anzahl unlesbar")});
+  EXPECT_TRUE(transfers.waiting.empty());
+  EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::CountFailed});
+}
+
+TEST_F(ReaderTest, TimeOutMidReadLeavesFileAndNextReadClean) {
+  WriteListFile("old");
+  reader.StartRead(Collect());
+  transfers.Reply(CountReply(3));
+  transfers.Reply(RecordReply(0));
+  transfers.TimeOut();  // record 1 lost
+  EXPECT_TRUE(transfers.waiting.empty());
+  EXPECT_EQ(Tail(), QStringList());
+  EXPECT_EQ(ListFile(), QByteArray("old"));
+  EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::TimedOut});
+  EXPECT_FALSE(reader.IsReading());
+
+  // The next read starts with an empty record stack.
+  lines.clear();
+  ASSERT_TRUE(reader.StartRead(Collect()));
+  RunAll(0);
+  EXPECT_EQ(Tail(), (QStringList{QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 0 Fehler"),
+                                 QStringLiteral("Fehlerliste"), QStringLiteral(" OK")}));
+  EXPECT_EQ(ListFile(), QByteArray("old"));
+}
+
+TEST_F(ReaderTest, TimeOutOnTheLastRecordListsNothing) {
+  WriteListFile("old");
+  reader.StartRead(Collect());
+  transfers.Reply(CountReply(1));
+  transfers.TimeOut();
+  EXPECT_EQ(Tail(), QStringList());
+  EXPECT_EQ(ListFile(), QByteArray("old"));
+}
+
+TEST_F(ReaderTest, SecondHolenDuringAReadIsIgnored) {
+  ASSERT_TRUE(reader.StartRead(Collect()));
+  transfers.Reply(CountReply(2));
+  const int before = static_cast<int>(lines.size());
+  EXPECT_FALSE(reader.StartRead(Collect()));
+  EXPECT_FALSE(reader.ReadErrorLog(Collect()));
+  EXPECT_EQ(lines.size(), before);
+  RunAll(2);
+  EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x31}), Rec(0), Rec(1)}));
+  EXPECT_EQ(Tail().mid(2), (QStringList{RecordLine(1, 1), RecordLine(2, 0), QStringLiteral(" OK")}));
+  EXPECT_TRUE(reader.StartRead(Collect()));
+}
+
+TEST_F(ReaderTest, ReadWhoseRequestTheQueueDroppedNoLongerBlocks) {
+  reader.StartRead(Collect());
+  transfers.Reply(CountReply(2));
+  // Another user's request at the head times out; the queue drops ours.
+  transfers.waiting.push_front(FakeTransfers::Request{B({0xF1, 0x02}), 5, nullptr});
+  transfers.TimeOut();
+  EXPECT_FALSE(reader.IsReading());
+  EXPECT_TRUE(reader.StartRead(Collect()));
+}
+
+TEST_F(ReaderTest, ReplyAfterFinishChangesNothing) {
+  reader.StartRead(Collect());
+  transfers.Reply(CountReply(1));
+  TransferReplyHandler recordHandler = transfers.waiting.front().handler;
+  transfers.Reply(RecordReply(0));
+  const QStringList after = lines;
+  const QByteArray file = ListFile();
+  recordHandler(RecordReply(9));
+  EXPECT_EQ(lines, after);
+  EXPECT_EQ(ListFile(), file);
+  EXPECT_TRUE(transfers.waiting.empty());
+  EXPECT_EQ(outcomes.size(), 1u);
+}
+
+TEST_F(ReaderTest, RefusedCountEndsWithoutLines) {
+  transfers.linked = false;
+  reader.ReadErrorLog(Collect());
+  EXPECT_EQ(lines.size(), 6);  // the identity block only
+  EXPECT_TRUE(transfers.accepted.empty());
+  EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::Refused});
+  EXPECT_FALSE(reader.IsReading());
+}
+
+TEST_F(ReaderTest, HexReListingRoundTripsThroughTheFile) {
+  reader.StartRead(Collect());
+  RunAll(3);
+  lines.clear();
+  ASSERT_TRUE(reader.HexListing());
+  EXPECT_TRUE(reader.HexMode());
+  EXPECT_EQ(lines, (QStringList{HexLine(1, 2), HexLine(2, 1), HexLine(3, 0)}));
+  EXPECT_TRUE(transfers.accepted.size() == 4u);  // nothing requested
+  // The next read of the window resets the mode.
+  lines.clear();
+  reader.StartRead(Collect());
+  RunAll(1);
+  EXPECT_FALSE(reader.HexMode());
+  EXPECT_EQ(Tail()[2], RecordLine(1, 0));
+}
+
+TEST_F(ReaderTest, HexReListingTrustsNoLengthAndNoRecordBeyondTheFile) {
+  reader.ReadErrorLog(Collect());
+  RunAll(0);
+  lines.clear();
+  QByteArray file;
+  file += B({7, 0, 0, 0, 0xFF}) + RecordReply(1) + B({0xF7, 0xF7, 0xF7});  // length byte 255
+  file += B({8, 0, 0, 0, 3}) + RecordReply(2) + QByteArray(3, '\0');       // only 3 bytes count
+  file += B({9, 0, 0, 0, 8}) + RecordReply(3);                             // cut off
+  WriteListFile(file);
+  ASSERT_TRUE(reader.HexListing());
+  EXPECT_EQ(lines, (QStringList{HexLine(7, 1), QStringLiteral(" 008 : 0C 03 00 00 00 00 00     ?? ?? ??  00:00:00 "
+                                                               "[TUER:3,0] Tür 3 offen (00$)")}));
+}
+
+TEST_F(ReaderTest, HexReListingWithoutFileSaysSoAndListsNothing) {
+  reader.ReadErrorLog(Collect());
+  RunAll(0);
+  lines.clear();
+  QString error;
+  EXPECT_FALSE(reader.HexListing(&error));
+  EXPECT_TRUE(error.contains(QStringLiteral("fehler.bin")));
+  EXPECT_TRUE(lines.isEmpty());
+}
+
+TEST_F(ReaderTest, FullReportChainsIdentityItemsThenTheList) {
+  reader.FullReport(Collect());
+  RunAll(1);
+  EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x40}), B({0xF1, 0x01}), B({0xF2, 0x55, 0x12}),
+                                                         B({0xF1, 0x31}), Rec(0)}));
+  EXPECT_EQ(lines, (QStringList{QStringLiteral(" "), QStringLiteral(" ") + kNow, QStringLiteral(" "),
+                                QStringLiteral("FZ=10002"), QStringLiteral("VER=V2.14"),
+                                QStringLiteral("ANL=.AUFZUG 3"), QStringLiteral(" "),
+                                QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 1 Fehler"), RecordLine(1, 0),
+                                QStringLiteral(" OK")}));
+}
+
+TEST_F(ReaderTest, FullReportStopsAtATimeOut) {
+  reader.FullReport(Collect());
+  transfers.TimeOut();
+  EXPECT_EQ(lines.mid(3), QStringList{QStringLiteral("fz/länge...???")});
+  EXPECT_TRUE(transfers.waiting.empty());
+  EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::TimedOut});
+}
+
+TEST_F(ReaderTest, DeleteSendsF125AndTwoSilentReReads) {
+  reader.StartRead(Collect());
+  RunAll(2);
+  const int listed = static_cast<int>(lines.size());
+  transfers.answered.clear();
+  reader.DeleteErrorLog();
+  EXPECT_EQ(transfers.Head(), B({0xF1, 0x25}));
+  EXPECT_EQ(transfers.waiting.front().replyLength, 2);
+  RunAll(1);
+  const QByteArray trip = B({0xF1, 0x40}), version = B({0xF1, 0x01}), plant = B({0xF2, 0x55, 0x12}),
+                   count = B({0xF1, 0x31});
+  EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x25}), trip, trip, version, version, plant, plant,
+                                                         count, count, Rec(0), Rec(0)}));
+  EXPECT_EQ(lines.size(), listed);
+  // The re-reads rewrote the file; HEX has no output target now.
+  EXPECT_EQ(ListFile().size(), 16);
+  EXPECT_TRUE(reader.HexListing());
+  EXPECT_EQ(lines.size(), listed);
+}
+
+TEST_F(ReaderTest, CaptionStates) {
+  reader.SetStatus(0);
+  EXPECT_EQ(reader.CaptionText(), QStringLiteral("Leser"));
+  reader.StartRead(Collect());
+  EXPECT_EQ(reader.Status(), 1);
+  RunAll(0);
+  EXPECT_EQ(reader.CaptionText(), QStringLiteral("Holt"));
+}
+
+}  // namespace
+}  // namespace ulv

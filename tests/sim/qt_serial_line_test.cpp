@@ -1,0 +1,182 @@
+// The QSerialPort adapter against a pseudo-terminal: a pty refuses DTR and
+// the modem lines, which must not matter; a vanished device closes once.
+#include "link/pty.h"
+#include "link/qt_serial_line.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QStringList>
+#include <QFile>
+#include <gtest/gtest.h>
+
+#include <grp.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace {
+
+// Runs the event loop until `done` or the limit.
+bool SpinUntil(const std::function<bool()>& done, int limitMs = 3000) {
+  QDeadlineTimer deadline(limitMs);
+  while (!done() && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  return done();
+}
+
+void SpinFor(int ms) {
+  QDeadlineTimer deadline(ms);
+  while (!deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+QByteArray ReadMaster(int fd, int n) {
+  QByteArray got;
+  while (got.size() < n) {
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 3000) <= 0) break;
+    char buf[64];
+    const ssize_t r = ::read(fd, buf, sizeof buf);
+    if (r <= 0) break;
+    got.append(buf, r);
+  }
+  return got;
+}
+
+}  // namespace
+
+TEST(QtSerialLine, MissingDeviceSaysSo) {
+  ulv::QtSerialLine line;
+  QString error;
+  EXPECT_FALSE(line.Open(QStringLiteral("/dev/ttyNoSuchUlvPort"), &error));
+  EXPECT_TRUE(error.contains(QLatin1String("/dev/ttyNoSuchUlvPort"))) << qPrintable(error);
+  EXPECT_TRUE(error.contains(QLatin1String("does not exist"))) << qPrintable(error);
+  EXPECT_FALSE(line.IsOpen());
+}
+
+TEST(QtSerialLine, PermissionDeniedNamesGroupAndCommand) {
+  // Directly in /tmp, so that an ordinary user can see it.
+  QFile file(QStringLiteral("/tmp/ulv-tty-%1").arg(QCoreApplication::applicationPid()));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.close();
+  ASSERT_TRUE(file.setPermissions(QFileDevice::Permissions()));
+  struct Remove {
+    QFile& f;
+    ~Remove() { f.remove(); }
+  } remove{file};
+  const bool root = geteuid() == 0;
+  // As root every file is accessible: look at it as an ordinary user.
+  if (root) {
+    ASSERT_EQ(seteuid(65534), 0);
+  }
+  const QString text = ulv::QtSerialLine::DescribeOpenFailure(file.fileName(), EACCES, QString());
+  if (root) {
+    ASSERT_EQ(seteuid(0), 0);
+  }
+  EXPECT_TRUE(text.contains(file.fileName())) << qPrintable(text);
+  EXPECT_TRUE(text.contains(QLatin1String("No permission"))) << qPrintable(text);
+  EXPECT_TRUE(text.contains(QLatin1String("usermod -aG "))) << qPrintable(text);
+  // The group is the file's own group.
+  struct stat st {};
+  ASSERT_EQ(::stat(file.fileName().toLocal8Bit().constData(), &st), 0);
+  if (const group* g = getgrgid(st.st_gid)) {
+    EXPECT_TRUE(text.contains(QStringLiteral("\"%1\"").arg(QString::fromLocal8Bit(g->gr_name)))) << qPrintable(text);
+  }
+}
+
+TEST(QtSerialLine, BusyDeviceSaysSo) {
+  EXPECT_TRUE(ulv::QtSerialLine::DescribeOpenFailure(QStringLiteral("/dev/null"), EBUSY, QString())
+                  .contains(QLatin1String("busy")));
+}
+
+TEST(QtSerialLine, WorksOverAPtyAndFlushesAtOnce) {
+  ulv::PtyPair pty;
+  QString error;
+  ASSERT_TRUE(pty.Open(&error)) << qPrintable(error);
+  ulv::QtSerialLine line;
+  QStringList trace;
+  line.OnTrace = [&](const QString& l) { trace << l; };
+  int available = 0;
+  line.OnDataAvailable = [&] { ++available; };
+  int lost = 0;
+  line.OnLost = [&](const QString&) { ++lost; };
+  ASSERT_TRUE(line.Open(pty.SlavePath(), &error)) << qPrintable(error);
+  EXPECT_TRUE(line.IsOpen());
+  EXPECT_EQ(line.Device(), pty.SlavePath());
+  // The low-latency request is answered in the trace, whatever the driver says.
+  EXPECT_TRUE(trace.join(QLatin1Char('\n')).contains(QLatin1String("low latency"))) << qPrintable(trace.join('\n'));
+
+  // DTR and modem lines do not exist on a pty: no error, no loss.
+  line.SetDtr(false);
+  line.SetDtr(true);
+  (void)line.Lines();
+
+  // Written bytes are on the line without an event-loop pass; 0x11 and 0x13
+  // pass untouched (no XON/XOFF).
+  const QByteArray out("\x11\x13\xF0\x40\x00", 5);
+  ASSERT_TRUE(line.Write(out));
+  EXPECT_EQ(ReadMaster(pty.MasterFd(), out.size()).toHex(), out.toHex());
+
+  const QByteArray in("\x13\x11\x2F", 3);
+  ASSERT_EQ(::write(pty.MasterFd(), in.constData(), static_cast<size_t>(in.size())), in.size());
+  ASSERT_TRUE(SpinUntil([&] { return line.BytesAvailable() >= in.size(); }));
+  EXPECT_GE(available, 1);
+  EXPECT_EQ(line.Read(100).toHex(), in.toHex());
+  EXPECT_EQ(lost, 0);
+  EXPECT_TRUE(line.IsOpen());
+  line.Close();
+  EXPECT_FALSE(line.IsOpen());
+  EXPECT_EQ(lost, 0) << "closing on purpose is no loss";
+}
+
+TEST(QtSerialLine, VanishedDeviceClosesOnceWithoutFlood) {
+  ulv::PtyPair pty;
+  QString error;
+  ASSERT_TRUE(pty.Open(&error)) << qPrintable(error);
+  ulv::QtSerialLine line;
+  QStringList trace;
+  line.OnTrace = [&](const QString& l) { trace << l; };
+  int available = 0;
+  line.OnDataAvailable = [&] { ++available; };
+  int lost = 0;
+  QString reason;
+  line.OnLost = [&](const QString& r) {
+    ++lost;
+    reason = r;
+  };
+  ASSERT_TRUE(line.Open(pty.SlavePath(), &error)) << qPrintable(error);
+  pty.CloseMaster();
+  // Reading or writing notices the loss.
+  line.Write(QByteArray(1, '\x40'));
+  ASSERT_TRUE(SpinUntil([&] { return lost > 0; }));
+  SpinFor(300);  // no more reports while the loop keeps running
+  EXPECT_EQ(lost, 1);
+  EXPECT_FALSE(reason.isEmpty());
+  EXPECT_FALSE(line.IsOpen());
+  EXPECT_FALSE(line.Write(QByteArray(1, '\x40')));
+  EXPECT_TRUE(line.Read(10).isEmpty());
+  EXPECT_EQ(trace.filter(QStringLiteral("lost")).size(), 1) << qPrintable(trace.join('\n'));
+  EXPECT_LE(available, 1);
+}
+
+TEST(QtSerialLine, ReopensAfterALoss) {
+  ulv::PtyPair first;
+  QString error;
+  ASSERT_TRUE(first.Open(&error));
+  ulv::QtSerialLine line;
+  int lost = 0;
+  line.OnLost = [&](const QString&) { ++lost; };
+  ASSERT_TRUE(line.Open(first.SlavePath(), &error));
+  first.CloseMaster();
+  line.Write(QByteArray(1, '\x40'));
+  ASSERT_TRUE(SpinUntil([&] { return lost == 1; }));
+
+  ulv::PtyPair second;
+  ASSERT_TRUE(second.Open(&error));
+  ASSERT_TRUE(line.Open(second.SlavePath(), &error)) << qPrintable(error);
+  EXPECT_TRUE(line.IsOpen());
+  ASSERT_TRUE(line.Write(QByteArray(1, '\x21')));
+  EXPECT_EQ(ReadMaster(second.MasterFd(), 1).toHex(), QByteArray("21"));
+  SpinFor(100);
+  EXPECT_EQ(lost, 1);
+}
