@@ -176,6 +176,19 @@ void TClientPanel::paintEvent(QPaintEvent* event) {
   p.setPen(QPen(QColor(40, 40, 40), 2));
   p.setBrush(Qt::NoBrush);
   p.drawPath(cable);
+  // The service PC at the other end.
+  const QPointF end = cable.currentPosition();
+  const QRectF screen(end.x() - 86, end.y() - 62, 72, 48);
+  p.setPen(QPen(QColor(50, 55, 65), 2));
+  p.setBrush(QColor(60, 66, 80));
+  p.drawRoundedRect(screen, 3, 3);
+  p.setBrush(QColor(150, 200, 235));
+  p.drawRect(screen.adjusted(5, 5, -5, -5));
+  p.setBrush(QColor(120, 126, 138));
+  QPolygonF base;
+  base << QPointF(screen.left() - 6, screen.bottom() + 10) << QPointF(screen.right() + 6, screen.bottom() + 10)
+       << QPointF(screen.right(), screen.bottom()) << QPointF(screen.left(), screen.bottom());
+  p.drawPolygon(base);
 }
 
 // ---------------------------------------------------------------- TForm3
@@ -372,6 +385,7 @@ void TForm3::BuildStatusBar() {
   for (int i = 0; i < 5; ++i) {
     auto* l = new QLabel(QLatin1String(texts[i]), StatusBar1);
     l->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     if (i < 4) {
       l->setFixedWidth(widths[i]);
     } else {

@@ -1,12 +1,51 @@
 #include "cli/cli_main.h"
 
+#include "cli/cli_options.h"
+#include "cli/cli_session.h"
+#include "context/app_context.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
 #include <cstdio>
+#include <unistd.h>
 
 namespace ulv {
 
-int CliMain(int, char**) {
-  std::fprintf(stderr, "ulvreader-cli: not ready yet\n");
-  return 1;
+int CliMain(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("ulvreader-cli"));
+
+  CliOptions options;
+  int exitCode = 0;
+  QString message;
+  if (ParseCliArguments(QCoreApplication::arguments(), &options, &exitCode, &message) == CliParse::Exit) {
+    std::fputs(message.toUtf8().constData(), exitCode == 0 ? stdout : stderr);
+    return exitCode;
+  }
+
+  AppContext ctx;
+  ctx.config.OnInfoMessage = [](const QString& text) {
+    std::fprintf(stderr, "ulvreader-cli: %s\n", text.toUtf8().constData());
+  };
+  // The windowed program's own configuration file: "/i=" as on its command line.
+  ctx.Start({QCoreApplication::applicationFilePath(), QStringLiteral("/i=") + options.ini}, QDir::currentPath());
+
+  CliSession session(ctx, options);
+  session.OnError = [](const QString& text) {
+    std::fprintf(stderr, "ulvreader-cli: %s\n", text.toUtf8().constData());
+  };
+  if (isatty(STDERR_FILENO)) {
+    session.OnProgress = [](const QString& text) {
+      // One line, rewritten in place; cleared at the end.
+      std::fprintf(stderr, "\r%-60s\r", text.toUtf8().constData());
+      if (!text.isEmpty()) std::fprintf(stderr, "%s", text.toUtf8().constData());
+      std::fflush(stderr);
+    };
+  }
+  const int code = session.Run();
+  ctx.Finish();
+  return code;
 }
 
 }  // namespace ulv

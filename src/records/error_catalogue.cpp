@@ -43,7 +43,7 @@ public:
     const QString text = parts_[part].text;
     std::vector<Part> pieces;
     if (pos > 0) pieces.push_back(Part{text.left(pos), false});
-    pieces.push_back(Part{value, true});
+    pieces.push_back(Part{value, false});
     if (pos + length < text.size()) pieces.push_back(Part{text.mid(pos + length), false});
     parts_.erase(parts_.begin() + static_cast<std::ptrdiff_t>(part));
     parts_.insert(parts_.begin() + static_cast<std::ptrdiff_t>(part), pieces.begin(), pieces.end());

@@ -170,10 +170,6 @@ void ErrorLogReader::RecordReply(const RunPtr& run, const QByteArray& reply) {
   if (run->ended) return;
   // Controller replies always have kind 0xF; anything else is the queue's
   // time-out substitute, and the queue has dropped the rest of the chain.
-  if (!IsControllerReply(reply)) {
-    End(run, ReadOutcome::TimedOut);
-    return;
-  }
   run->stack.push_back(reply.left(kStackedBytes));
   ++run->received;
   SetProgress(run->received, run->limit);

@@ -152,6 +152,12 @@ Scenario DefaultScenario() {
   return s;
 }
 
+QString ScenarioPath(const QString& nameOrPath) {
+  if (nameOrPath == QLatin1String("default")) return QString::fromLatin1(kDefaultScenarioResource);
+  if (nameOrPath == QLatin1String("many-errors")) return QString::fromLatin1(kManyErrorsScenarioResource);
+  return nameOrPath;
+}
+
 bool LoadScenario(const QString& path, Scenario* scenario, QString* error) {
   Scenario s = DefaultScenario();
   if (!path.isEmpty()) {

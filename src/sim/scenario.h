@@ -64,5 +64,7 @@ Scenario DefaultScenario();
 // Resource paths of the shipped scenarios.
 inline constexpr const char* kDefaultScenarioResource = ":/sim/default.json";
 inline constexpr const char* kManyErrorsScenarioResource = ":/sim/many_errors.json";
+// "default" and "many-errors" name the shipped scenarios; anything else is a path.
+QString ScenarioPath(const QString& nameOrPath);
 
 }  // namespace ulv

@@ -15,12 +15,6 @@ namespace ulv {
 
 namespace {
 
-QString ScenarioPath(const QString& given) {
-  if (given == QLatin1String("default")) return QLatin1String(kDefaultScenarioResource);
-  if (given == QLatin1String("many-errors")) return QLatin1String(kManyErrorsScenarioResource);
-  return given;
-}
-
 bool IntOption(const QCommandLineParser& p, const QString& name, int* out) {
   if (!p.isSet(name)) return true;
   bool ok = false;

@@ -85,8 +85,16 @@ TEST(QtSerialLine, PermissionDeniedNamesGroupAndCommand) {
 }
 
 TEST(QtSerialLine, BusyDeviceSaysSo) {
-  EXPECT_TRUE(ulv::QtSerialLine::DescribeOpenFailure(QStringLiteral("/dev/null"), EBUSY, QString())
-                  .contains(QLatin1String("busy")));
+  ulv::PtyPair pty;
+  QString error;
+  ASSERT_TRUE(pty.Open(&error)) << qPrintable(error);
+  ulv::QtSerialLine first;
+  ASSERT_TRUE(first.Open(pty.SlavePath(), &error)) << qPrintable(error);
+  ulv::QtSerialLine second;
+  EXPECT_FALSE(second.Open(pty.SlavePath(), &error));
+  EXPECT_TRUE(error.contains(QLatin1String("busy"))) << qPrintable(error);
+  EXPECT_TRUE(error.contains(pty.SlavePath())) << qPrintable(error);
+  EXPECT_TRUE(first.IsOpen());
 }
 
 TEST(QtSerialLine, WorksOverAPtyAndFlushesAtOnce) {

@@ -1,0 +1,115 @@
+#include "cli/cli_options.h"
+
+namespace ulv {
+
+namespace {
+
+const QStringList& Commands() {
+  static const QStringList commands = {QStringLiteral("version"),  QStringLiteral("send-time"),
+                                       QStringLiteral("identity"), QStringLiteral("errors"),
+                                       QStringLiteral("delete-errors"), QStringLiteral("report")};
+  return commands;
+}
+
+}  // namespace
+
+QString CliUsage() {
+  return QStringLiteral(
+      "Usage: ulvreader-cli [options] COMMAND\n"
+      "\n"
+      "Talks to a lift controller over the serial line without windows.\n"
+      "\n"
+      "Commands:\n"
+      "  version         print the controller's software version text\n"
+      "  send-time       send the PC's date and time (prints \"date.send\")\n"
+      "  identity        read the plant identity\n"
+      "  errors [--hex]  read and list the error memory (also writes fehler.bin)\n"
+      "  delete-errors --yes\n"
+      "                  delete the controller's error memory\n"
+      "  report          plant identity and error list\n"
+      "\n"
+      "Options:\n"
+      "  --port DEVICE   serial device path, COMn, or \"sim\" for the built-in\n"
+      "                  simulated controller (default: the configured port)\n"
+      "  --ini FILE      configuration file (default: ulvreader.INI in the\n"
+      "                  working directory; a missing file means defaults)\n"
+      "  --out FILE      write the lines to FILE instead of stdout\n"
+      "  --hex           errors: list the record bytes too\n"
+      "  --yes           delete-errors: really delete\n"
+      "  --scenario FILE with --port sim: the simulated plant (JSON)\n"
+      "  --no-line-timing\n"
+      "                  with --port sim: answer without line delays\n"
+      "  -h, --help      this text\n"
+      "  -v, --version   the program's version\n"
+      "\n"
+      "Exit status: 0 done, 1 the controller did not answer or a read failed,\n"
+      "2 wrong usage, 3 the port cannot be opened, 4 the output file cannot be written.\n");
+}
+
+CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode, QString* message) {
+  auto usageError = [&](const QString& text) {
+    *exitCode = 2;
+    *message = QStringLiteral("ulvreader-cli: ") + text + QStringLiteral("\n(see --help)\n");
+    return CliParse::Exit;
+  };
+  *o = CliOptions{};
+  for (int i = 1; i < args.size(); ++i) {
+    const QString& a = args[i];
+    auto value = [&](QString* target) {
+      if (i + 1 >= args.size()) return false;
+      *target = args[++i];
+      return true;
+    };
+    if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+      *exitCode = 0;
+      *message = CliUsage();
+      return CliParse::Exit;
+    }
+    if (a == QLatin1String("-v") || a == QLatin1String("--version")) {
+      *exitCode = 0;
+      *message = QStringLiteral("ulvreader-cli 1.0.0\n");
+      return CliParse::Exit;
+    }
+    if (a == QLatin1String("--port")) {
+      if (!value(&o->port) || o->port.isEmpty()) return usageError(QStringLiteral("--port needs a device"));
+    } else if (a == QLatin1String("--ini")) {
+      if (!value(&o->ini) || o->ini.isEmpty()) return usageError(QStringLiteral("--ini needs a file name"));
+    } else if (a == QLatin1String("--out")) {
+      if (!value(&o->out) || o->out.isEmpty()) return usageError(QStringLiteral("--out needs a file name"));
+    } else if (a == QLatin1String("--scenario")) {
+      if (!value(&o->scenario) || o->scenario.isEmpty()) {
+        return usageError(QStringLiteral("--scenario needs a file name"));
+      }
+    } else if (a == QLatin1String("--hex")) {
+      o->hex = true;
+    } else if (a == QLatin1String("--yes")) {
+      o->yes = true;
+    } else if (a == QLatin1String("--no-line-timing")) {
+      o->lineTiming = false;
+    } else if (a.startsWith(QLatin1Char('-'))) {
+      return usageError(QStringLiteral("unknown option %1").arg(a));
+    } else if (o->command.isEmpty()) {
+      if (!Commands().contains(a)) return usageError(QStringLiteral("unknown command %1").arg(a));
+      o->command = a;
+    } else {
+      return usageError(QStringLiteral("unexpected argument %1").arg(a));
+    }
+  }
+  if (o->command.isEmpty()) return usageError(QStringLiteral("no command given"));
+  if (o->hex && o->command != QLatin1String("errors")) return usageError(QStringLiteral("--hex belongs to errors"));
+  if (o->yes && o->command != QLatin1String("delete-errors")) {
+    return usageError(QStringLiteral("--yes belongs to delete-errors"));
+  }
+  if (o->command == QLatin1String("delete-errors") && !o->yes) {
+    return usageError(QStringLiteral("delete-errors deletes the controller's error memory; confirm with --yes"));
+  }
+  const bool sim = o->port.compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0;
+  if (!sim && (!o->scenario.isEmpty() || !o->lineTiming)) {
+    return usageError(QStringLiteral("--scenario and --no-line-timing belong to --port sim"));
+  }
+  if (o->ini.isEmpty()) o->ini = QStringLiteral("ulvreader.INI");
+  *exitCode = 0;
+  return CliParse::Run;
+}
+
+}  // namespace ulv

@@ -1,0 +1,28 @@
+#pragma once
+// The command line of ulvreader-cli.
+#include <QString>
+#include <QStringList>
+
+namespace ulv {
+
+struct CliOptions {
+  QString command;  // version, send-time, identity, errors, delete-errors, report
+  QString port;     // device path, COMn, "sim"; empty: the configured port
+  QString ini;      // configuration file
+  QString out;      // --out FILE: written whole on success (CR LF lines)
+  bool hex = false;
+  bool yes = false;
+  QString scenario;        // for --port sim
+  bool lineTiming = true;  // for --port sim
+};
+
+enum class CliParse { Run, Exit };
+
+// Parses `args` (program name first). On Exit, `exitCode` and `message` say
+// what to print (help or version on stdout with 0, a usage error on stderr
+// with 2).
+CliParse ParseCliArguments(const QStringList& args, CliOptions* options, int* exitCode, QString* message);
+
+QString CliUsage();
+
+}  // namespace ulv

@@ -1,0 +1,342 @@
+#include "cli/cli_session.h"
+
+#include "link/com_port.h"
+#include "link/line_port.h"
+#include "link/link_state.h"
+#include "link/qel_utils.h"
+#include "link/qt_serial_line.h"
+#include "link/transfer_queue.h"
+#include "records/error_catalogue.h"
+#include "records/error_log_reader.h"
+#include "records/plant_identity.h"
+#include "sim/pty_simulator.h"
+
+#include <QEventLoop>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <cstdio>
+
+namespace ulv {
+
+struct CliSession::Units {
+  Units(AppContext& ctx, bool hardwareFlow)
+      : line(hardwareFlow),
+        port(line, ctx.logs, ctx.clock, ctx.timers),
+        linePort(port, ctx.timers),
+        queue(port.Link(), linePort, ctx.logs, ctx.clock, ctx.timers),
+        utils(queue, ctx.clock),
+        catalogue(ctx.config.ErrorCatalogueFile()),
+        identity(queue, utils, ctx.clock),
+        reader(queue, utils, catalogue, identity, ctx.clock),
+        linkTimer(ctx.timers.CreateTimer()),
+        limitTimer(ctx.timers.CreateTimer()),
+        startTimer(ctx.timers.CreateTimer()),
+        tickTimer(ctx.timers.CreateTimer()) {}
+
+  std::unique_ptr<PtySimulator> sim;  // before the line: it outlives the port's use of it
+  QtSerialLine line;
+  ComPort port;
+  LinePort linePort;
+  TransferQueue queue;
+  QelUtils utils;
+  ErrorCatalogue catalogue;
+  PlantIdentity identity;
+  ErrorLogReader reader;
+  LinkLampModel lamp;
+  std::unique_ptr<Timer> linkTimer;
+  std::unique_ptr<Timer> limitTimer;
+  std::unique_ptr<Timer> startTimer;
+  std::unique_ptr<Timer> tickTimer;
+  QEventLoop loop;
+};
+
+CliSession::CliSession(AppContext& ctx, CliOptions options) : ctx_(ctx), options_(std::move(options)) {}
+
+CliSession::~CliSession() = default;
+
+QString CliSession::ResolveDevice(int* comNumber, QString* error) {
+  QString port = options_.port;
+  if (port.isEmpty()) port = QStringLiteral("COM%1").arg(ctx_.config.ComPort());
+  *comNumber = 1;
+  bool sim = port.compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0;
+  QString device = port;
+  static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+  if (const QRegularExpressionMatch m = com.match(port); !sim && m.hasMatch()) {
+    *comNumber = m.captured(1).toInt();
+    device = ctx_.config.ComDevice(*comNumber);
+    sim = device.compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0;
+  }
+  if (!sim) return device;
+
+  SimOptions so;
+  so.scenarioFile = ScenarioPath(options_.scenario);
+  so.lineTiming = options_.lineTiming;
+  u_->sim = std::make_unique<PtySimulator>(so);
+  QString slave;
+  if (!u_->sim->Start(&slave, error)) {
+    *error = QStringLiteral("the simulated controller cannot start: ") + *error;
+    return QString();
+  }
+  return slave;
+}
+
+int CliSession::Run() {
+  const bool hardwareFlow = ctx_.config.FlowControl().compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
+  u_ = std::make_unique<Units>(ctx_, hardwareFlow);
+  Units& u = *u_;
+
+  int comNumber = 1;
+  QString error;
+  device_ = ResolveDevice(&comNumber, &error);
+  if (device_.isEmpty()) {
+    Finish(kExitPort, error.isEmpty() ? QStringLiteral("no serial device configured") : error);
+    return exitCode_;
+  }
+
+  u.line.OnTrace = [this](const QString& line) {
+    lastTrace_ = line;
+    if (u_) u_->port.PortReport(line);
+  };
+  u.port.DeviceForCom = [this](int) { return device_; };
+  u.linePort.ComPortNumber = [comNumber] { return comNumber; };
+  u.reader.OnProgress = [this](int value, int maximum) {
+    Progress(QStringLiteral("error records %1/%2").arg(value).arg(maximum));
+  };
+
+  // Mode 2 over the line port; this opens the port.
+  u.queue.SetTransport(false);
+  if (!u.port.IsOpen()) {
+    Finish(kExitPort, u.port.LastError().isEmpty() ? QStringLiteral("%1 cannot be opened").arg(device_)
+                                                   : u.port.LastError());
+    return exitCode_;
+  }
+
+  u.lamp.OnLink = [this](LinkLamp*, bool up) {
+    // Started outside the line's receive handling.
+    if (up && !started_ && !finished_) u_->startTimer->Start(0);
+  };
+  u.port.Link().RegisterLinkLed(&u.lamp);
+  u.startTimer->SetSingleShot(true);
+  u.startTimer->OnTimeout = [this] { StartCommand(); };
+
+  u.linkTimer->SetSingleShot(true);
+  u.linkTimer->OnTimeout = [this] {
+    if (!started_) {
+      Finish(kExitFailed, QStringLiteral("the controller does not answer on %1 (no link within %2 s)")
+                              .arg(device_, QString::number(kLinkLimitMs / 1000)));
+    }
+  };
+  u.limitTimer->SetSingleShot(true);
+  u.limitTimer->OnTimeout = [this] {
+    Finish(kExitFailed, QStringLiteral("%1 did not finish within %2 s")
+                            .arg(options_.command, QString::number(kCommandLimitMs / 1000)));
+  };
+  u.tickTimer->OnTimeout = [this] { Tick(); };
+
+  // The line runs from here: the first byte goes out now.
+  u.linePort.LineToggle(true);
+  u.port.OnPortStateChanged = [this] {
+    if (!finished_ && u_ && !u_->port.IsOpen()) {
+      Finish(kExitFailed, QStringLiteral("the serial line %1 was lost%2")
+                              .arg(device_, lastTrace_.isEmpty() ? QString() : QStringLiteral(" (") + lastTrace_ + ")"));
+    }
+  };
+  u.linkTimer->Start(kLinkLimitMs);
+  u.limitTimer->Start(kCommandLimitMs);
+  u.tickTimer->Start(100);
+
+  if (!finished_) u.loop.exec();
+
+  // Stop the line and let go of the port before the simulator goes.
+  u.tickTimer->Stop();
+  u.port.OnPortStateChanged = nullptr;
+  if (u.linePort.LineTimerActive()) u.linePort.LineToggle(true);
+  if (u.port.IsOpen()) u.port.ClosePort();
+  if (u.sim) u.sim->Stop();
+  Progress(QString());
+
+  if (exitCode_ == kExitOk && !options_.out.isEmpty()) {
+    QString why;
+    if (!WriteOut(&why)) {
+      exitCode_ = kExitOutput;
+      if (OnError) OnError(why);
+    }
+  }
+  return exitCode_;
+}
+
+void CliSession::StartCommand() {
+  if (started_ || finished_) return;
+  started_ = true;
+  u_->linkTimer->Stop();
+  Units& u = *u_;
+  const QString& c = options_.command;
+
+  if (c == QLatin1String("version")) {
+    u.utils.ReadVersion([this](const QString& text, ReplyStatus status) {
+      if (status != ReplyStatus::Replied || text == QLatin1String("Transfer.Fehler")) {
+        Finish(kExitFailed, QStringLiteral("the controller did not answer the version request"));
+        return;
+      }
+      Emit(text);
+      Finish(kExitOk);
+    });
+  } else if (c == QLatin1String("send-time")) {
+    auto reported = std::make_shared<QString>();
+    u.utils.SendDateTime([this, reported](QelUtils* done) {
+      if (done == nullptr || *reported != QLatin1String("date.send")) {
+        Finish(kExitFailed, QStringLiteral("the controller did not take the date and time"));
+        return;
+      }
+      Emit(*reported);
+      Finish(kExitOk);
+    });
+    // Taken over by the send when it starts, so installed after it.
+    u.utils.OnReport = [reported](const QString& text) { *reported = text; };
+  } else if (c == QLatin1String("identity")) {
+    u.identity.OnReadEnded = [this](bool ok) {
+      if (ok) {
+        Finish(kExitOk);
+      } else {
+        Finish(kExitFailed, QStringLiteral("the plant identity could not be read (no reply)"));
+      }
+    };
+    waiting_ = Waiting::Identity;
+    if (!u.identity.Read([this](const QString& line) { Emit(line); })) {
+      Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
+    }
+  } else if (c == QLatin1String("errors")) {
+    RunErrors(false);
+  } else if (c == QLatin1String("report")) {
+    RunErrors(true);
+  } else if (c == QLatin1String("delete-errors")) {
+    waiting_ = Waiting::Delete;
+    u.reader.DeleteErrorLog([this](bool answered) { deleteAnswered_ = answered ? 1 : 0; });
+  } else {
+    Finish(kExitUsage, QStringLiteral("unknown command %1").arg(c));
+  }
+}
+
+// errors: the identity is read silently first (the window's identity block
+// shows what the automatic read after the port report found), then the read
+// flow of "holen". report: the identity listing, then the same.
+void CliSession::RunErrors(bool withIdentityListing) {
+  Units& u = *u_;
+  u.reader.OnReadEnded = [this](ErrorLogReader::ReadOutcome outcome) {
+    waiting_ = Waiting::Nothing;
+    switch (outcome) {
+      case ErrorLogReader::ReadOutcome::Completed:
+        if (options_.hex) {
+          QString why;
+          if (!u_->reader.HexListing(&why)) {
+            Finish(kExitFailed, why);
+            return;
+          }
+        }
+        Finish(kExitOk);
+        return;
+      case ErrorLogReader::ReadOutcome::CountFailed:
+        Finish(kExitFailed, QStringLiteral("the error count could not be read (no reply)"));
+        return;
+      case ErrorLogReader::ReadOutcome::TimedOut:
+        Finish(kExitFailed, QStringLiteral("the controller stopped answering during the read"));
+        return;
+      case ErrorLogReader::ReadOutcome::Refused:
+        Finish(kExitFailed, QStringLiteral("the link to the controller went down during the read"));
+        return;
+    }
+  };
+  u.reader.OnFileError = [this](const QString& message) {
+    if (OnError) OnError(QStringLiteral("fehler.bin: ") + message);
+  };
+  u.identity.OnReadEnded = [this, withIdentityListing](bool) {
+    if (finished_ || waiting_ != Waiting::Identity) return;
+    if (withIdentityListing) Emit(QStringLiteral(" "));
+    waiting_ = Waiting::Errors;
+    if (!u_->reader.StartRead([this](const QString& line) { Emit(line); })) {
+      Finish(kExitFailed, QStringLiteral("the error memory could not be read (link down or a read running)"));
+    }
+  };
+  waiting_ = Waiting::Identity;
+  PlantIdentity::Output identityOutput;
+  if (withIdentityListing) identityOutput = [this](const QString& line) { Emit(line); };
+  if (!u.identity.Read(identityOutput)) {
+    Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
+  }
+}
+
+void CliSession::Tick() {
+  if (finished_ || !u_) return;
+  // A chain the queue dropped after a time-out ends without its handler.
+  switch (waiting_) {
+    case Waiting::Identity:
+      if (!u_->identity.IsReading()) {
+        if (u_->identity.OnReadEnded) {
+          auto ended = u_->identity.OnReadEnded;
+          ended(false);
+        }
+      }
+      break;
+    case Waiting::Errors:
+      if (!u_->reader.IsReading()) Finish(kExitFailed, QStringLiteral("the error read ended without a result"));
+      break;
+    case Waiting::Delete:
+      if (deleteAnswered_ >= 0 && !u_->reader.IsReading()) {
+        if (deleteAnswered_ == 1) {
+          Emit(QStringLiteral("error memory deleted"));
+          Finish(kExitOk);
+        } else {
+          Finish(kExitFailed, QStringLiteral("the controller did not answer the delete request"));
+        }
+      }
+      break;
+    case Waiting::Nothing:
+      break;
+  }
+}
+
+void CliSession::Emit(const QString& line) {
+  lines_.append(line);
+  if (!options_.out.isEmpty()) return;
+  if (OnLine) {
+    OnLine(line);
+  } else {
+    std::fputs(line.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+}
+
+void CliSession::Progress(const QString& text) {
+  if (text.isEmpty() && !progressShown_) return;
+  progressShown_ = !text.isEmpty();
+  if (OnProgress) OnProgress(text);
+}
+
+void CliSession::Finish(int code, const QString& message) {
+  if (finished_) return;
+  finished_ = true;
+  exitCode_ = code;
+  waiting_ = Waiting::Nothing;
+  Progress(QString());
+  if (!message.isEmpty() && OnError) OnError(message);
+  if (u_) u_->loop.exit(code);
+}
+
+bool CliSession::WriteOut(QString* error) const {
+  QSaveFile file(options_.out);
+  if (!file.open(QIODevice::WriteOnly)) {
+    *error = QStringLiteral("%1: %2").arg(options_.out, file.errorString());
+    return false;
+  }
+  QByteArray data;
+  for (const QString& line : lines_) data += line.toUtf8() + "\r\n";
+  if (file.write(data) != data.size() || !file.commit()) {
+    *error = QStringLiteral("%1: %2").arg(options_.out, file.errorString());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace ulv

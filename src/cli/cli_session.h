@@ -1,0 +1,72 @@
+#pragma once
+// One run of ulvreader-cli: resolves the port (a device, COMn through the
+// configuration, or the built-in simulated controller), opens it, starts the
+// line exchange itself, waits a bounded time for the link and runs one
+// command with the same logic objects the windows use.
+#include "cli/cli_options.h"
+#include "context/app_context.h"
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+namespace ulv {
+
+class CliSession {
+public:
+  static constexpr int kExitOk = 0;
+  static constexpr int kExitFailed = 1;
+  static constexpr int kExitUsage = 2;
+  static constexpr int kExitPort = 3;
+  static constexpr int kExitOutput = 4;
+
+  // How long the line may take to come up, and the limit of a whole command.
+  static constexpr int kLinkLimitMs = 10000;
+  static constexpr int kCommandLimitMs = 180000;
+
+  CliSession(AppContext& ctx, CliOptions options);
+  ~CliSession();
+  CliSession(const CliSession&) = delete;
+  CliSession& operator=(const CliSession&) = delete;
+
+  // Runs the command to its end; the exit status.
+  int Run();
+
+  // A result line (stdout unless --out), an error message, a progress text
+  // ("" clears it). Unset: stdout / stderr / nothing.
+  std::function<void(const QString&)> OnLine;
+  std::function<void(const QString&)> OnError;
+  std::function<void(const QString&)> OnProgress;
+
+  // Result lines of the run (what --out writes).
+  const QStringList& Lines() const { return lines_; }
+
+private:
+  struct Units;
+
+  QString ResolveDevice(int* comNumber, QString* error);
+  void StartCommand();
+  void RunErrors(bool withIdentityListing);
+  void Emit(const QString& line);
+  void Progress(const QString& text);
+  void Finish(int code, const QString& message = QString());
+  void Tick();
+  bool WriteOut(QString* error) const;
+
+  AppContext& ctx_;
+  CliOptions options_;
+  std::unique_ptr<Units> u_;
+  QString device_;
+  QString lastTrace_;
+  QStringList lines_;
+  bool started_ = false;
+  bool finished_ = false;
+  int exitCode_ = kExitFailed;
+  bool progressShown_ = false;
+  // Waiting for a chain that may end without telling (dropped by the queue).
+  enum class Waiting { Nothing, Identity, Errors, Delete } waiting_ = Waiting::Nothing;
+  int deleteAnswered_ = -1;
+};
+
+}  // namespace ulv
