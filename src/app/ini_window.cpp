@@ -89,9 +89,10 @@ void Tini_form::LoadFile() {
 bool Tini_form::Sichern() {
   if (!canSave_ || !Memo1->document()->isModified()) return false;
   if (!AskSave || !AskSave(QStringLiteral("IniFile geändert"), QStringLiteral("Änderung sichern ?"))) return false;
-  QStringList lines = Memo1->toPlainText().split(QLatin1Char('\n'));
-  QString text = lines.join(QStringLiteral("\r\n"));
-  if (!text.isEmpty()) text += QStringLiteral("\r\n");
+  // Every line ends with CR LF, the last one too.
+  QString text = Memo1->toPlainText();
+  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n'))) text += QStringLiteral("\r\n");
   const QByteArray bytes = utf8_ ? text.toUtf8() : QStringEncoder(QStringConverter::Latin1).encode(text);
   QSaveFile file(config_.IniFileName());
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {

@@ -184,6 +184,8 @@ void CliSession::StartCommand() {
     });
   } else if (c == QLatin1String("send-time")) {
     auto reported = std::make_shared<QString>();
+    // The send takes OnReport over when it starts.
+    u.utils.OnReport = [reported](const QString& text) { *reported = text; };
     u.utils.SendDateTime([this, reported](QelUtils* done) {
       if (done == nullptr || *reported != QLatin1String("date.send")) {
         Finish(kExitFailed, QStringLiteral("the controller did not take the date and time"));
@@ -192,8 +194,6 @@ void CliSession::StartCommand() {
       Emit(*reported);
       Finish(kExitOk);
     });
-    // Taken over by the send when it starts, so installed after it.
-    u.utils.OnReport = [reported](const QString& text) { *reported = text; };
   } else if (c == QLatin1String("identity")) {
     u.identity.OnReadEnded = [this](bool ok) {
       if (ok) {

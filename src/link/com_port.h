@@ -26,8 +26,8 @@ public:
   std::function<QString(int comNumber)> DeviceForCom;
 
   bool OpenPort(int comNumber);
-  // Opens a device path directly (ptys, the simulator); reported as "COMn"
-  // style text only when opened through OpenPort.
+  // Opens a device path directly (ptys, the simulator) with the same steps as
+  // OpenPort; the port is described as COM `comNumber`.
   bool OpenDevice(const QString& device, int comNumber);
   bool ClosePort();
   bool IsOpen() const;

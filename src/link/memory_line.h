@@ -3,10 +3,10 @@
 // arrives in the other's receive buffer. Data-available events are either
 // delivered at once or held until Pump(), so a test decides exactly when each
 // turn of an exchange happens.
-#include "link/serial_line.h"
-
 #include <QByteArray>
 #include <QString>
+
+#include "link/serial_line.h"
 
 namespace ulv {
 

@@ -1,11 +1,11 @@
 #include "link/qel_utils.h"
 
-#include "common/bytes.h"
-
 #include <QDate>
 #include <QTime>
 #include <array>
 #include <memory>
+
+#include "common/bytes.h"
 
 namespace ulv {
 
@@ -41,8 +41,8 @@ void QelUtils::ReadVersion(std::function<void(const QString& text, ReplyStatus s
   // The callback travels with its own request, so two readers at once each
   // get the reply to their own F1 01.
   auto shared = std::make_shared<std::function<void(const QString&, ReplyStatus)>>(std::move(callback));
-  const bool queued =
-      transfers_.AddTransfer(Request({0xF1, 0x01}), kVersionReplyLength, [this, shared](const QByteArray& reply) {
+  const bool queued = transfers_.AddTransfer(
+      Request({0xF1, 0x01}), kVersionReplyLength, [this, shared](const QByteArray& reply) {
         QString text;
         if (ReplyByte(reply, 0) == 0xFF)
           text = Latin1Text(reply.mid(1, kVersionReplyLength - 1));
@@ -76,25 +76,26 @@ void QelUtils::SendDateTime(std::function<void(QelUtils*)> done) {
     if (f) f(result);
   };
   const QDate date = now.date();
-  const bool queued = transfers_.AddTransfer(
-      TimeOfDayRequest(now.time()), kWordReplyLength, [this, date, report, complete](const QByteArray& reply) {
-        if (ReplyByte(reply, 0) != 0xF4) {
-          complete(nullptr);
-          return;
-        }
-        const bool dayQueued = transfers_.AddTransfer(
-            DayNumberRequest(date), kWordReplyLength, [this, report, complete](const QByteArray& dayReply) {
-              if (ReplyByte(dayReply, 0) != 0xF4) {
-                complete(nullptr);
-                return;
-              }
-              auto r = std::move(*report);
-              *report = nullptr;
-              if (r) r(QStringLiteral("date.send"));
-              complete(this);
-            });
-        if (!dayQueued) complete(nullptr);
-      });
+  const bool queued = transfers_.AddTransfer(TimeOfDayRequest(now.time()), kWordReplyLength,
+                                             [this, date, report, complete](const QByteArray& reply) {
+                                               if (ReplyByte(reply, 0) != 0xF4) {
+                                                 complete(nullptr);
+                                                 return;
+                                               }
+                                               const bool dayQueued = transfers_.AddTransfer(
+                                                   DayNumberRequest(date), kWordReplyLength,
+                                                   [this, report, complete](const QByteArray& dayReply) {
+                                                     if (ReplyByte(dayReply, 0) != 0xF4) {
+                                                       complete(nullptr);
+                                                       return;
+                                                     }
+                                                     auto r = std::move(*report);
+                                                     *report = nullptr;
+                                                     if (r) r(QStringLiteral("date.send"));
+                                                     complete(this);
+                                                   });
+                                               if (!dayQueued) complete(nullptr);
+                                             });
   if (!queued) complete(nullptr);
 }
 

@@ -2,12 +2,12 @@
 // Ready-made controller requests shared by several windows (version text,
 // date and time, plant name and telephone, 16-bit and 32-bit writes) and the
 // controller's time and day formats.
-#include "common/clock.h"
-#include "link/transfers.h"
-
 #include <QString>
 #include <cstdint>
 #include <functional>
+
+#include "common/clock.h"
+#include "link/transfers.h"
 
 namespace ulv {
 

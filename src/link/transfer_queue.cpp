@@ -1,8 +1,8 @@
 #include "link/transfer_queue.h"
 
-#include "common/bytes.h"
-
 #include <algorithm>
+
+#include "common/bytes.h"
 
 namespace ulv {
 

@@ -1,10 +1,10 @@
 #include "records/error_catalogue.h"
 
-#include "common/bytes.h"
-#include "link/qel_utils.h"
-
 #include <utility>
 #include <vector>
+
+#include "common/bytes.h"
+#include "link/qel_utils.h"
 
 namespace ulv {
 
@@ -43,7 +43,7 @@ public:
     const QString text = parts_[part].text;
     std::vector<Part> pieces;
     if (pos > 0) pieces.push_back(Part{text.left(pos), false});
-    pieces.push_back(Part{value, false});
+    pieces.push_back(Part{value, true});
     if (pos + length < text.size()) pieces.push_back(Part{text.mid(pos + length), false});
     parts_.erase(parts_.begin() + static_cast<std::ptrdiff_t>(part));
     parts_.insert(parts_.begin() + static_cast<std::ptrdiff_t>(part), pieces.begin(), pieces.end());
@@ -151,7 +151,8 @@ QString ErrorCatalogue::DecodeErrorRecord(const QByteArray& record) const {
   const uint8_t detail = ReplyByte(record, 3);
   const auto date = static_cast<uint16_t>(ReplyByte(record, 4) | (ReplyByte(record, 5) << 8));
   const auto time = static_cast<uint16_t>(ReplyByte(record, 6) | (ReplyByte(record, 7) << 8));
-  const QString prefix = QLatin1Char(' ') + FormatDayNumber(date) + QStringLiteral("  ") + FormatTwoSeconds(time);
+  const QString prefix =
+      QLatin1Char(' ') + FormatDayNumber(date) + QStringLiteral("  ") + FormatTwoSeconds(time);
 
   // The sub-section "group:code" takes the detail as key; the group section
   // takes the code.

@@ -2,12 +2,12 @@
 // The error text catalogue: an INI-format file that turns the controller's
 // 8-byte error records into German text and supplies the error window's
 // texts. Read once, on first use, and held read-only afterwards.
-#include "common/ini_store.h"
-
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <functional>
+
+#include "common/ini_store.h"
 
 namespace ulv {
 

@@ -1,13 +1,13 @@
 #include "records/error_log_reader.h"
 
-#include "common/bytes.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
+
+#include "common/bytes.h"
 
 namespace ulv {
 
@@ -18,9 +18,9 @@ constexpr int kRecordReplyLength = 8;
 constexpr int kDeleteReplyLength = 2;
 constexpr int kTripReplyLength = 9;
 constexpr int kPlantTextReplyLength = 16;
-constexpr int kStackedBytes = 32;    // a stacked reply keeps at most this much
-constexpr int kStoredBytes = 8;      // record bytes written per file record
-constexpr int kMaxStoredLength = 11; // room behind the length byte
+constexpr int kStackedBytes = 32;     // a stacked reply keeps at most this much
+constexpr int kStoredBytes = 8;       // record bytes written per file record
+constexpr int kMaxStoredLength = 11;  // room behind the length byte
 
 QByteArray Bytes(std::initializer_list<uint8_t> bytes) {
   QByteArray out;
@@ -64,7 +64,8 @@ bool ErrorLogReader::IsReading() const {
 }
 
 ErrorLogReader::RunPtr ErrorLogReader::NewRun(Output output) {
-  runs_.erase(std::remove_if(runs_.begin(), runs_.end(), [](const auto& w) { return w.expired(); }), runs_.end());
+  runs_.erase(std::remove_if(runs_.begin(), runs_.end(), [](const auto& w) { return w.expired(); }),
+              runs_.end());
   auto run = std::make_shared<Run>();
   run->output = std::move(output);
   runs_.push_back(run);
@@ -90,7 +91,8 @@ void ErrorLogReader::SetStatus(int state) {
 }
 
 QString ErrorLogReader::CaptionText() const {
-  return catalogue_.CatalogueText(status_ == 0 ? QStringLiteral("_FEHLER_READER_") : QStringLiteral("_HOLEN_"));
+  return catalogue_.CatalogueText(status_ == 0 ? QStringLiteral("_FEHLER_READER_")
+                                               : QStringLiteral("_HOLEN_"));
 }
 
 bool ErrorLogReader::StartRead(Output output) {
@@ -115,7 +117,8 @@ bool ErrorLogReader::RequestErrorCount(std::function<void(const QString&)> conti
   return transfers_.AddTransfer(Bytes({0xF1, 0x31}), kCountReplyLength,
                                 [continuation = std::move(continuation)](const QByteArray& reply) {
                                   QString text = QStringLiteral("999999");
-                                  if (ReplyByte(reply, 0) == 0xF4) text = QString::number(NibbleWord(reply, 1));
+                                  if (ReplyByte(reply, 0) == 0xF4)
+                                    text = QString::number(NibbleWord(reply, 1));
                                   if (continuation) continuation(text);
                                 });
 }
@@ -161,8 +164,8 @@ void ErrorLogReader::CountDone(const RunPtr& run, bool ok, int64_t total) {
 
 void ErrorLogReader::RequestRecord(const RunPtr& run) {
   const QByteArray command = Bytes({0xF3, 0x55, 0x07, static_cast<uint8_t>(run->received)});
-  const bool queued = transfers_.AddTransfer(command, kRecordReplyLength,
-                                             [this, run](const QByteArray& reply) { RecordReply(run, reply); });
+  const bool queued = transfers_.AddTransfer(
+      command, kRecordReplyLength, [this, run](const QByteArray& reply) { RecordReply(run, reply); });
   if (!queued) End(run, ReadOutcome::Refused);
 }
 
@@ -170,6 +173,10 @@ void ErrorLogReader::RecordReply(const RunPtr& run, const QByteArray& reply) {
   if (run->ended) return;
   // Controller replies always have kind 0xF; anything else is the queue's
   // time-out substitute, and the queue has dropped the rest of the chain.
+  if (!IsControllerReply(reply)) {
+    End(run, ReadOutcome::TimedOut);
+    return;
+  }
   run->stack.push_back(reply.left(kStackedBytes));
   ++run->received;
   SetProgress(run->received, run->limit);
@@ -181,7 +188,8 @@ void ErrorLogReader::RecordReply(const RunPtr& run, const QByteArray& reply) {
 
 void ErrorLogReader::Finish(const RunPtr& run) {
   run->Emit(catalogue_.CatalogueText(QStringLiteral("_unit45_1")) + QLatin1Char(' ') + clock_.NowText());
-  run->Emit(QLatin1Char(' ') + QString::number(run->total) + catalogue_.CatalogueText(QStringLiteral("_unit45_2")));
+  run->Emit(QLatin1Char(' ') + QString::number(run->total) +
+            catalogue_.CatalogueText(QStringLiteral("_unit45_2")));
   if (!run->recordsRequested) {
     run->Emit(catalogue_.CatalogueText(QStringLiteral("_unit45_1")));
   } else {
@@ -284,8 +292,8 @@ void ErrorLogReader::ReportPlantText(const RunPtr& run) {
 }
 
 void ErrorLogReader::DeleteErrorLog(std::function<void(bool answered)> done) {
-  const bool queued = transfers_.AddTransfer(
-      Bytes({0xF1, 0x25}), kDeleteReplyLength, [this, done](const QByteArray& reply) {
+  const bool queued =
+      transfers_.AddTransfer(Bytes({0xF1, 0x25}), kDeleteReplyLength, [this, done](const QByteArray& reply) {
         const bool answered = IsControllerReply(reply);
         // After a time-out the queue drops whatever is added now.
         if (answered) FullReport(nullptr);

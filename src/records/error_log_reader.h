@@ -5,18 +5,18 @@
 // re-listing, and deletes the controller's error memory on request. Every
 // read is a chain of requests driven by the replies. The window TForm4 and
 // the headless command bind to it.
-#include "common/clock.h"
-#include "link/qel_utils.h"
-#include "link/transfers.h"
-#include "records/error_catalogue.h"
-#include "records/plant_identity.h"
-
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include "common/clock.h"
+#include "link/qel_utils.h"
+#include "link/transfers.h"
+#include "records/error_catalogue.h"
+#include "records/plant_identity.h"
 
 namespace ulv {
 
@@ -33,8 +33,8 @@ public:
   static constexpr int kMaxRecords = 100;
   static constexpr int kFileRecordSize = 16;
 
-  ErrorLogReader(Transfers& transfers, QelUtils& utils, ErrorCatalogue& catalogue, const PlantIdentity& identity,
-                 const Clock& clock);
+  ErrorLogReader(Transfers& transfers, QelUtils& utils, ErrorCatalogue& catalogue,
+                 const PlantIdentity& identity, const Clock& clock);
 
   // Folder of "fehler.bin"; empty (the default) means the current working
   // directory at the time of use.

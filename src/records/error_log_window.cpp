@@ -32,7 +32,8 @@ TForm4::TForm4(ErrorLogReader& reader, QWidget* parent) : QWidget(parent), reade
   toolBar_->setObjectName(QStringLiteral("ToolBar1"));
   connect(AddButton("CloseButton", QStringLiteral("Schliessen"), QString()), &QToolButton::clicked, this,
           &TForm4::CloseButtonClick);
-  connect(AddButton("HolenButton", QStringLiteral("holen"), QStringLiteral("Fehlerspeicher von der Steuerung holen")),
+  connect(AddButton("HolenButton", QStringLiteral("holen"),
+                    QStringLiteral("Fehlerspeicher von der Steuerung holen")),
           &QToolButton::clicked, this, &TForm4::HolenButtonClick);
   gauge_ = new QProgressBar(toolBar_);
   gauge_->setObjectName(QStringLiteral("Gauge1"));
@@ -42,13 +43,16 @@ TForm4::TForm4(ErrorLogReader& reader, QWidget* parent) : QWidget(parent), reade
   gauge_->setMaximumWidth(160);
   gauge_->setStyleSheet(QStringLiteral("QProgressBar::chunk { background-color: blue; }"));
   toolBar_->addWidget(gauge_);
-  connect(AddButton("BitBtn1", QStringLiteral("HEX"), QStringLiteral("dekodiert Fehler zusätzlich als Hexbytes...")),
+  connect(AddButton("BitBtn1", QStringLiteral("HEX"),
+                    QStringLiteral("dekodiert Fehler zusätzlich als Hexbytes...")),
           &QToolButton::clicked, this, &TForm4::BitBtn1Click);
   connect(AddButton("SaveButton", QStringLiteral("Sichern"), QStringLiteral("angezeigte Seite sichern")),
           &QToolButton::clicked, this, &TForm4::SaveButtonClick);
-  connect(AddButton("BitBtn2", QStringLiteral("Transfer Daten"), QStringLiteral("Daten in die ALLES Seite kopieren")),
+  connect(AddButton("BitBtn2", QStringLiteral("Transfer Daten"),
+                    QStringLiteral("Daten in die ALLES Seite kopieren")),
           &QToolButton::clicked, this, &TForm4::BitBtn2Click);
-  connect(AddButton("DeleteButton", QStringLiteral("Löschen"), QStringLiteral("Fehler Speicher in der Steuerung löschen")),
+  connect(AddButton("DeleteButton", QStringLiteral("Löschen"),
+                    QStringLiteral("Fehler Speicher in der Steuerung löschen")),
           &QToolButton::clicked, this, &TForm4::DeleteButtonClick);
   layout->addWidget(toolBar_);
 
@@ -121,8 +125,8 @@ bool TForm4::SaveButtonClick() {
   if (!Dialogs.SaveFileName) return false;
   QString dir = Dokudir ? Dokudir() : QString();
   if (dir.isEmpty()) dir = QDir::currentPath();
-  const QString name =
-      Dialogs.SaveFileName(this, dir, QStringLiteral("Fehler.txt"), QStringLiteral("Ulv Fehlerdateien (*.txt)"));
+  const QString name = Dialogs.SaveFileName(this, dir, QStringLiteral("Fehler.txt"),
+                                            QStringLiteral("Ulv Fehlerdateien (*.txt)"));
   if (name.isEmpty()) return false;
   if (QFileInfo::exists(name)) {
     if (!Dialogs.Question ||

@@ -3,12 +3,12 @@
 // records in hexadecimal, saves the list, hands it to the data window and
 // deletes the controller's error memory; Memo1 holds the list. All work is
 // done by ErrorLogReader.
-#include "records/error_log_reader.h"
-#include "records/record_dialogs_widget.h"
-
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+
+#include "records/error_log_reader.h"
+#include "records/record_dialogs_widget.h"
 
 class QPlainTextEdit;
 class QProgressBar;

@@ -2,10 +2,10 @@
 // TNamenForm: the plant identity window. "holen" reads the identity into
 // Memo1 and the edit fields; "Set-Name" and "Set-Telefon" write a new plant
 // identifier or telephone number. All work is done by PlantIdentity.
+#include <QWidget>
+
 #include "records/plant_identity.h"
 #include "records/record_dialogs_widget.h"
-
-#include <QWidget>
 
 class QLineEdit;
 class QPlainTextEdit;

@@ -1,9 +1,9 @@
 #include "records/plant_identity.h"
 
-#include "common/bytes.h"
-
 #include <algorithm>
 #include <memory>
+
+#include "common/bytes.h"
 
 namespace ulv {
 
@@ -50,30 +50,32 @@ bool PlantIdentity::Read(Output output) {
   if (!transfers_.IsLinked()) return false;
   auto run = std::make_shared<Run>();
   run->output = std::move(output);
-  runs_.erase(std::remove_if(runs_.begin(), runs_.end(), [](const auto& w) { return w.expired(); }), runs_.end());
+  runs_.erase(std::remove_if(runs_.begin(), runs_.end(), [](const auto& w) { return w.expired(); }),
+              runs_.end());
   runs_.push_back(run);
   Emit(run, QStringLiteral("namen.270702"));
   Emit(run, QStringLiteral("           Datum: ") + clock_.NowText());
 
   // Every handler records its value, a substitute included; a substitute
   // also ends the read, because the queue drops the requests behind it.
-  bool queued = transfers_.AddTransfer(Bytes({0xF2, 0x55, 0x12}), kTextReplyLength, [this, run](const QByteArray& r) {
-    const QString text = Printable(Latin1Text(r.mid(1)));
-    Emit(run, QStringLiteral(" Anlagen-Kennung: ") + text);
-    if (OnNameText) OnNameText(text);
-    plantId_ = text;
-    if (ShowLinkedPlant) ShowLinkedPlant(plantId_);
-    if (!IsControllerReply(r)) End(run, false);
-  });
-  queued = queued &&
-           transfers_.AddTransfer(Bytes({0xF2, 0x55, 0x14}), kTextReplyLength, [this, run](const QByteArray& r) {
-             // The header byte stays in: it shows as a leading ".".
-             const QString text = Printable(Latin1Text(r));
-             Emit(run, QStringLiteral("         Telefon: ") + text);
-             telephone_ = text;
-             if (OnTelephoneText) OnTelephoneText(text);
-             if (!IsControllerReply(r)) End(run, false);
-           });
+  bool queued =
+      transfers_.AddTransfer(Bytes({0xF2, 0x55, 0x12}), kTextReplyLength, [this, run](const QByteArray& r) {
+        const QString text = Printable(Latin1Text(r.mid(1)));
+        Emit(run, QStringLiteral(" Anlagen-Kennung: ") + text);
+        if (OnNameText) OnNameText(text);
+        plantId_ = text;
+        if (ShowLinkedPlant) ShowLinkedPlant(plantId_);
+        if (!IsControllerReply(r)) End(run, false);
+      });
+  queued = queued && transfers_.AddTransfer(Bytes({0xF2, 0x55, 0x14}), kTextReplyLength,
+                                            [this, run](const QByteArray& r) {
+                                              // The header byte stays in: it shows as a leading ".".
+                                              const QString text = Printable(Latin1Text(r));
+                                              Emit(run, QStringLiteral("         Telefon: ") + text);
+                                              telephone_ = text;
+                                              if (OnTelephoneText) OnTelephoneText(text);
+                                              if (!IsControllerReply(r)) End(run, false);
+                                            });
   if (queued) {
     auto refused = std::make_shared<bool>(false);
     utils_.ReadVersion([this, run, refused](const QString& text, ReplyStatus status) {

@@ -4,15 +4,15 @@
 // reports print at their head, and the writes of a new identifier or
 // telephone number. The window TNamenForm binds to it; the main window runs
 // its read after each port report.
-#include "common/clock.h"
-#include "link/qel_utils.h"
-#include "link/transfers.h"
-
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include "common/clock.h"
+#include "link/qel_utils.h"
+#include "link/transfers.h"
 
 namespace ulv {
 

@@ -12,10 +12,11 @@ RecordDialogs RecordDialogs::Defaults() {
   d.SaveFileName = [](QWidget* parent, const QString& directory, const QString& proposedName,
                       const QString& filter) {
     // The window asks its own overwrite question.
-    return QFileDialog::getSaveFileName(parent, QString(), QDir(directory).filePath(proposedName), filter, nullptr,
-                                        QFileDialog::DontConfirmOverwrite);
+    return QFileDialog::getSaveFileName(parent, QString(), QDir(directory).filePath(proposedName), filter,
+                                        nullptr, QFileDialog::DontConfirmOverwrite);
   };
-  d.Question = [](QWidget* parent, const QString& title, const QString& text, QMessageBox::StandardButtons buttons) {
+  d.Question = [](QWidget* parent, const QString& title, const QString& text,
+                  QMessageBox::StandardButtons buttons) {
     return QMessageBox::question(parent, title, text, buttons);
   };
   d.InputText = [](QWidget* parent, const QString& caption, const QString& prompt, QString* text) {

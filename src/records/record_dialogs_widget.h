@@ -19,7 +19,8 @@ struct RecordDialogs {
                                             QMessageBox::StandardButtons buttons)>
       Question;
   // An input box pre-filled with *text; false when the user cancelled.
-  std::function<bool(QWidget* parent, const QString& caption, const QString& prompt, QString* text)> InputText;
+  std::function<bool(QWidget* parent, const QString& caption, const QString& prompt, QString* text)>
+      InputText;
   // A file problem shown to the user.
   std::function<void(QWidget* parent, const QString& text)> FileError;
 

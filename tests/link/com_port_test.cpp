@@ -1,6 +1,6 @@
-#include "link_rig.h"
-
 #include <gtest/gtest.h>
+
+#include "link_rig.h"
 
 namespace ulv::test {
 namespace {
@@ -73,13 +73,6 @@ TEST(ComPort, ClosePortBlocksTheLine) {
   EXPECT_EQ(rig.farEnd.BytesAvailable(), 0);
 }
 
-TEST(ComPort, CloseNotesNeedReportFlag3) {
-  PortRig rig;
-  ASSERT_TRUE(rig.port.OpenPort(1));
-  rig.port.ClosePort();
-  EXPECT_TRUE(rig.logLines.isEmpty());
-}
-
 struct TraceCase {
   const char* name;
   bool dataMode;
@@ -92,7 +85,10 @@ const TraceCase kTraceCases[] = {
     {"control byte trimmed away", false, true, Bytes({0x05}), "36001234 > "},
     {"idle nibble byte", false, true, Bytes({0x40}), "36001234 > @"},
     {"reset byte", false, true, Bytes({0xF0}), "36001234 > ~F0~"},
-    {"trimmed, inner bytes escaped", false, true, QByteArray(" A\x01" "B\x7F\x80\r\n"), "36001234 > A~01~B\x7F~80~"},
+    {"trimmed, inner bytes escaped", false, true,
+     QByteArray(" A\x01"
+                "B\x7F\x80\r\n"),
+     "36001234 > A~01~B\x7F~80~"},
     {"received", false, false, QByteArray("OK"), "36001234 < OK"},
     {"data mode shows hex", true, true, Bytes({0x41, 0x05}), "36001234 > 4105   A"},
     {"data mode keeps a lone control byte", true, false, Bytes({0x05}), "36001234 < 05   "},
@@ -161,7 +157,9 @@ QStringList ModemEvents(const QByteArray& stream, bool byteAtATime, bool dataMod
 }
 
 TEST(ComPort, ModemLinesAreTheSameByteAtATimeAndInBulk) {
-  const QByteArray stream("\r\nOK\r\n\r\nCONNECT 19200\r\nRI" "NG\x01\r\nATI\xE4\r\nOK\r\nNO CAR");
+  const QByteArray stream(
+      "\r\nOK\r\n\r\nCONNECT 19200\r\nRI"
+      "NG\x01\r\nATI\xE4\r\nOK\r\nNO CAR");
   const QStringList want = {
       "ok",
       "connect:CONNECT 19200",

@@ -1,6 +1,6 @@
-#include "link_rig.h"
-
 #include <gtest/gtest.h>
+
+#include "link_rig.h"
 
 namespace ulv::test {
 namespace {
@@ -47,7 +47,15 @@ TEST_P(WireSequence, ToolSendsExactBytes) {
 const WireCase kWireCases[] = {
     {"message then idle",
      Bytes({0xF2, 0x55, 0x12}),
-     {{-1, 0x40}, {0x40, 0x0F}, {0x40, 0x22}, {0x40, 0x05}, {0x40, 0x25}, {0x40, 0x01}, {0x40, 0x22}, {0x40, 0x40}, {0x40, 0x40}}},
+     {{-1, 0x40},
+      {0x40, 0x0F},
+      {0x40, 0x22},
+      {0x40, 0x05},
+      {0x40, 0x25},
+      {0x40, 0x01},
+      {0x40, 0x22},
+      {0x40, 0x40},
+      {0x40, 0x40}}},
     {"idle line", {}, {{-1, 0x40}, {0x40, 0x40}, {0x40, 0x40}}},
     {"one repeat request repeats the nibble",
      Bytes({0xF2}),
@@ -183,10 +191,17 @@ QByteArray FullReply() {
 
 const AssemblyCase kAssemblyCases[] = {
     {"full reply", FullReply(), {FullReply()}, {}, 0},
-    {"short replies back to back", Bytes({0xF1, 0x01, 0xF4, 0x01, 0x02, 0x03, 0x04}),
-     {Bytes({0xF1, 0x01}), Bytes({0xF4, 0x01, 0x02, 0x03, 0x04})}, {}, 0},
+    {"short replies back to back",
+     Bytes({0xF1, 0x01, 0xF4, 0x01, 0x02, 0x03, 0x04}),
+     {Bytes({0xF1, 0x01}), Bytes({0xF4, 0x01, 0x02, 0x03, 0x04})},
+     {},
+     0},
     {"bytes outside a message are line data", Bytes({0x12, 0x00, 0xE5}), {}, Bytes({0x12, 0x00, 0xE5}), 3},
-    {"line data before a reply is dropped", Bytes({0x12, 0x34, 0xF0, 0x77}), {Bytes({0xF0})}, Bytes({0x77}), 3},
+    {"line data before a reply is dropped",
+     Bytes({0x12, 0x34, 0xF0, 0x77}),
+     {Bytes({0xF0})},
+     Bytes({0x77}),
+     3},
     {"header F0 is a message of one byte", Bytes({0xF0}), {Bytes({0xF0})}, {}, 0},
 };
 
@@ -324,17 +339,6 @@ TEST(LinePort, CountersAndPortLabel) {
   rig.toolEnd.SetOpenError(QStringLiteral("busy"));
   rig.line.LineStart();
   EXPECT_EQ(labels, QStringList({QStringLiteral("COM1/19200/8N1"), QStringLiteral("ERROR")}));
-}
-
-TEST(LinePort, BlockedWritesSendNothing) {
-  LinkRig rig;
-  rig.line.SetWritesBlocked(true);
-  rig.line.LineToggle(false);
-  EXPECT_EQ(rig.Written(), QByteArray());
-  EXPECT_EQ(rig.line.SendCount(), 0);
-  rig.line.SetWritesBlocked(false);
-  rig.line.Restart();
-  EXPECT_EQ(rig.Written(), Bytes({0x40}));
 }
 
 // Decodes the tool's data turns back into bytes (high nibble, then low with 0x20).

@@ -2,18 +2,18 @@
 // Test rig of the link layer: a serial port on one end of an in-memory line,
 // the line port on top, and a small scripted controller on the other end that
 // plays the controller's side of the nibble exchange.
-#include "common/log_hooks.h"
-#include "common/virtual_clock.h"
-#include "link/com_port.h"
-#include "link/line_port.h"
-#include "link/memory_line.h"
-
 #include <QByteArray>
 #include <QStringList>
 #include <deque>
 #include <functional>
 #include <initializer_list>
 #include <vector>
+
+#include "common/log_hooks.h"
+#include "common/virtual_clock.h"
+#include "link/com_port.h"
+#include "link/line_port.h"
+#include "link/memory_line.h"
 
 namespace ulv::test {
 
@@ -41,8 +41,8 @@ public:
   std::deque<int> Forced;
   bool Silent = false;
 
-  QByteArray Heard;                   // every byte the tool sent
-  std::vector<QByteArray> Requests;   // complete requests, in order
+  QByteArray Heard;                  // every byte the tool sent
+  std::vector<QByteArray> Requests;  // complete requests, in order
 
 private:
   void OnData() {

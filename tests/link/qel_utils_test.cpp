@@ -1,13 +1,14 @@
 // The shared controller requests: their exact bytes, their replies, and the
 // controller's time and day formats.
-#include "common/virtual_clock.h"
 #include "link/qel_utils.h"
 
-#include <QDate>
 #include <gtest/gtest.h>
 
+#include <QDate>
 #include <deque>
 #include <vector>
+
+#include "common/virtual_clock.h"
 
 namespace ulv {
 namespace {
@@ -180,7 +181,10 @@ TEST_F(QelUtilsTest, EachVersionReadGetsItsOwnReply) {
   ASSERT_EQ(transfers.sent.size(), 2u);
   EXPECT_EQ(transfers.sent[0], B({0xF1, 0x01}));
   EXPECT_EQ(transfers.lengths[0], 16);
-  transfers.Reply(QByteArray("\xFF" "V1.01 07.05.04 ", 16));
+  transfers.Reply(
+      QByteArray("\xFF"
+                 "V1.01 07.05.04 ",
+                 16));
   EXPECT_EQ(first, QStringLiteral("V1.01 07.05.04 "));
   EXPECT_TRUE(second.isEmpty());
   transfers.Reply(B({0xF4, 1, 2, 3, 4}));
@@ -193,11 +197,14 @@ TEST_F(QelUtilsTest, VersionReadAndDateSendAtOnceDoNotSwapReplies) {
   QelUtils* done = nullptr;
   utils.SendDateTime([&](QelUtils* u) { done = u; });
   utils.ReadVersionText([&](const QString& t) { version = t; });
-  transfers.Reply(B({0xF4, 0, 0, 0, 0}));               // F5 34; F5 36 queued behind F1 01
-  transfers.Reply(QByteArray("\xFF" "ABC", 4));          // F1 01
+  transfers.Reply(B({0xF4, 0, 0, 0, 0}));  // F5 34; F5 36 queued behind F1 01
+  transfers.Reply(
+      QByteArray("\xFF"
+                 "ABC",
+                 4));  // F1 01
   EXPECT_EQ(version, QStringLiteral("ABC"));
   EXPECT_EQ(done, nullptr);
-  transfers.Reply(B({0xF4, 0, 0, 0, 0}));               // F5 36
+  transfers.Reply(B({0xF4, 0, 0, 0, 0}));  // F5 36
   EXPECT_EQ(done, &utils);
 }
 
@@ -235,7 +242,9 @@ TEST_F(QelUtilsTest, NameAndTelephoneAreLatin1CutOrPaddedWithZerosTo13Bytes) {
       {QStringLiteral("ABCDEFGHIJKLMNOP"), QByteArray("ABCDEFGHIJKLM")},
       {QStringLiteral("Müller"), QByteArray("M\xFCller\0\0\0\0\0\0\0", 13)},
       {QStringLiteral("Ωmega €"), QByteArray("?mega ?\0\0\0\0\0\0", 13)},
-      {QString::fromUtf8("\xF0\x9F\x98\x80" "X"), QByteArray("?X\0\0\0\0\0\0\0\0\0\0\0", 13)},
+      {QString::fromUtf8("\xF0\x9F\x98\x80"
+                         "X"),
+       QByteArray("?X\0\0\0\0\0\0\0\0\0\0\0", 13)},
       {QString(), QByteArray(13, '\0')},
   };
   for (const Case& c : cases) {
@@ -290,8 +299,9 @@ TEST_F(QelUtilsTest, SendHex32SwapsDigitPairs) {
 }
 
 TEST_F(QelUtilsTest, SendHex32RejectsWhatIsNotEightHexDigits) {
-  for (const QString& text : {QStringLiteral("1234567"), QStringLiteral("123456789"), QStringLiteral("1234567G"),
-                              QStringLiteral("12 45678"), QStringLiteral("0x123456"), QString()}) {
+  for (const QString& text :
+       {QStringLiteral("1234567"), QStringLiteral("123456789"), QStringLiteral("1234567G"),
+        QStringLiteral("12 45678"), QStringLiteral("0x123456"), QString()}) {
     EXPECT_FALSE(utils.SendHex32(text)) << text.toStdString();
   }
   EXPECT_TRUE(transfers.sent.empty());
@@ -315,8 +325,9 @@ TEST_F(QelUtilsTest, SendHex32RefusedReturnsFalse) {
 }
 
 TEST(QelUtilsFormats, HexDigitValue) {
-  const std::vector<std::pair<char, int>> cases = {{'0', 0}, {'9', 9}, {'A', 10}, {'F', 15}, {'a', 10},
-                                                   {'f', 15}, {'G', 0xFF}, {'g', 0xFF}, {' ', 0xFF}, {':', 0xFF}};
+  const std::vector<std::pair<char, int>> cases = {{'0', 0},    {'9', 9},   {'A', 10},   {'F', 15},
+                                                   {'a', 10},   {'f', 15},  {'G', 0xFF}, {'g', 0xFF},
+                                                   {' ', 0xFF}, {':', 0xFF}};
   for (auto [c, v] : cases) EXPECT_EQ(HexDigitValue(QLatin1Char(c)), v) << c;
 }
 
@@ -331,12 +342,12 @@ TEST(QelUtilsFormats, TwoSecondUnits) {
 
 TEST(QelUtilsFormats, DayNumbers) {
   const std::vector<std::pair<int, const char*>> cases = {
-      {1, "01.01.00"},     {31, "31.01.00"},  {32, "01.02.00"},     {60, "29.02.00"},
-      {364, "29.12.00"},   {365, "31.12.00"}, {366, "01.01.01"},    {730, "31.12.01"},
-      {1461, "01.01.04"},  {1826, "31.12.04"}, {36524, "31.12.99"}, {36525, "?? ?? ??"},
-      {0, "?? ?? ??"},     {65535, "?? ?? ??"},
+      {1, "01.01.00"},     {31, "31.01.00"},    {32, "01.02.00"},  {60, "29.02.00"},    {364, "29.12.00"},
+      {365, "31.12.00"},   {366, "01.01.01"},   {730, "31.12.01"}, {1461, "01.01.04"},  {1826, "31.12.04"},
+      {36524, "31.12.99"}, {36525, "?? ?? ??"}, {0, "?? ?? ??"},   {65535, "?? ?? ??"},
   };
-  for (auto [day, text] : cases) EXPECT_EQ(FormatDayNumber(static_cast<uint16_t>(day)), QLatin1String(text)) << day;
+  for (auto [day, text] : cases)
+    EXPECT_EQ(FormatDayNumber(static_cast<uint16_t>(day)), QLatin1String(text)) << day;
 }
 
 }  // namespace

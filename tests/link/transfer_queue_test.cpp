@@ -1,11 +1,11 @@
 #include "link/transfer_queue.h"
 
-#include "common/bytes.h"
-#include "link_rig.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
+
+#include "common/bytes.h"
+#include "link_rig.h"
 
 namespace ulv::test {
 namespace {

@@ -1,10 +1,10 @@
 // The error text catalogue: lookups, fallbacks and template expansion.
 #include "records/error_catalogue.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <vector>
 
 #include "records/fake_transfers.h"
@@ -15,7 +15,9 @@ namespace {
 using test::B;
 
 // Date word 32 (01.02.00) and time word 43199 (23:59:58), little-endian.
-QByteArray Record(int group, int code, int detail) { return B({0xF7, group, code, detail, 0x20, 0x00, 0xBF, 0xA8}); }
+QByteArray Record(int group, int code, int detail) {
+  return B({0xF7, group, code, detail, 0x20, 0x00, 0xBF, 0xA8});
+}
 const QString kPrefix = QStringLiteral(" 01.02.00  23:59:58 ");
 
 const char kCatalogue[] =
@@ -68,8 +70,9 @@ TEST(CatalogueExamples, TheFiveExamplesDecodeAsDocumented) {
   for (const Case& c : cases) EXPECT_EQ(catalogue.DecodeErrorRecord(c.record), kPrefix + c.text);
   // The group placeholder twice, first with a following d: only the first
   // is replaced.
-  EXPECT_EQ(catalogue.ExpandTemplate(QStringLiteral("G%2d und G%2"), QStringLiteral("12"), Record(0x0C, 3, 1)),
-            QStringLiteral("G12 und G%2"));
+  EXPECT_EQ(
+      catalogue.ExpandTemplate(QStringLiteral("G%2d und G%2"), QStringLiteral("12"), Record(0x0C, 3, 1)),
+      QStringLiteral("G12 und G%2"));
 }
 
 TEST_F(CatalogueTest, ExpandTemplateReplacesFirstOccurrencesOnly) {
@@ -83,7 +86,7 @@ TEST_F(CatalogueTest, ExpandTemplateReplacesFirstOccurrencesOnly) {
       {"%t offen (%4$)", "12", QStringLiteral("Tür 3 offen (1F$)")},
       {"%t%t", "12", QStringLiteral("Tür 3%t")},
       {"%t offen", "21", QStringLiteral("%t offen")},  // no %t key
-      {"%t", "13", QStringLiteral("x%ty")},           // inserted %t is not expanded again
+      {"%t", "13", QStringLiteral("x%ty")},            // inserted %t is not expanded again
       {"%m", "12", QStringLiteral("12")},
       {"%m$", "12", QStringLiteral("0C")},
       {"%m$/%m", "12", QStringLiteral("0C/%m")},
@@ -166,13 +169,16 @@ TEST_F(CatalogueTest, ErrorLines) {
   const QString decoded = kPrefix + QStringLiteral("[TUER:3,1] Tür 3 offen (01$)");
   EXPECT_EQ(catalogue.FormatErrorLine(r, 7, false), QStringLiteral(" 007 : ") + decoded);
   EXPECT_EQ(catalogue.FormatErrorLine(r, 1234, false), QStringLiteral(" 1234 : ") + decoded);
-  EXPECT_EQ(catalogue.FormatErrorLine(r, 42, true), QStringLiteral(" 042 : 0C 03 01 20 00 BF A8    ") + decoded);
-  for (const QByteArray& bad : {QByteArray(8, '\0'), QByteArray(), B({0xF4, 0x0C, 3, 1}), B({0xF8, 0x0C, 3, 1})})
+  EXPECT_EQ(catalogue.FormatErrorLine(r, 42, true),
+            QStringLiteral(" 042 : 0C 03 01 20 00 BF A8    ") + decoded);
+  for (const QByteArray& bad :
+       {QByteArray(8, '\0'), QByteArray(), B({0xF4, 0x0C, 3, 1}), B({0xF8, 0x0C, 3, 1})})
     EXPECT_EQ(catalogue.FormatErrorLine(bad, 1, false), QStringLiteral("error"));
 }
 
 TEST_F(CatalogueTest, ShortRecordReadsMissingBytesAsZero) {
-  EXPECT_EQ(catalogue.DecodeErrorRecord(B({0xF7, 21, 2})), QStringLiteral(" ?? ?? ??  00:00:00 [21:2,0] nur Code"));
+  EXPECT_EQ(catalogue.DecodeErrorRecord(B({0xF7, 21, 2})),
+            QStringLiteral(" ?? ?? ??  00:00:00 [21:2,0] nur Code"));
 }
 
 TEST_F(CatalogueTest, TextsAndInfo) {
@@ -181,8 +187,9 @@ TEST_F(CatalogueTest, TextsAndInfo) {
   EXPECT_EQ(catalogue.CatalogueText(QStringLiteral("_JA_")), QStringLiteral("_JA_"));
   QStringList lines;
   catalogue.WriteCatalogueInfo([&](const QString& l) { lines << l; });
-  EXPECT_EQ(lines, (QStringList{QStringLiteral("decode-file-info"), QStringLiteral("  test.ini"), QStringLiteral("  "),
-                                QStringLiteral("  "), QStringLiteral("  "), QStringLiteral("  V1")}));
+  EXPECT_EQ(lines, (QStringList{QStringLiteral("decode-file-info"), QStringLiteral("  test.ini"),
+                                QStringLiteral("  "), QStringLiteral("  "), QStringLiteral("  "),
+                                QStringLiteral("  V1")}));
 }
 
 TEST(CatalogueFile, MissingFileGivesDefaultsEverywhere) {
@@ -219,8 +226,8 @@ TEST(CatalogueFile, Latin1FileKeepsItsUmlauts) {
 
 TEST(CatalogueFile, ShippedCatalogueHasEveryWindowTextAndDecodes) {
   ErrorCatalogue catalogue(QStringLiteral(ULV_SOURCE_DIR "/demo/data/fehler.ini"));
-  for (const char* key : {"_FEHLER_READER_", "_HOLEN_", "_FEHLER_", "_LOESCHEN_", "_JA_", "_unit45_1", "_unit45_2",
-                          "_FEHLER_TEXT_", "_FZ_TEXT_", "_VERSIONS_TEXT_", "_ANLAGEN_TEXT_"}) {
+  for (const char* key : {"_FEHLER_READER_", "_HOLEN_", "_FEHLER_", "_LOESCHEN_", "_JA_", "_unit45_1",
+                          "_unit45_2", "_FEHLER_TEXT_", "_FZ_TEXT_", "_VERSIONS_TEXT_", "_ANLAGEN_TEXT_"}) {
     EXPECT_NE(catalogue.CatalogueText(QLatin1String(key)), QLatin1String(key)) << key;
   }
   QStringList info;

@@ -2,13 +2,13 @@
 // hexadecimal re-listing, reports and the delete, driven by a scripted queue.
 #include "records/error_log_reader.h"
 
-#include "common/virtual_clock.h"
+#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QLocale>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
+#include "common/virtual_clock.h"
 #include "records/fake_transfers.h"
 
 namespace ulv {
@@ -45,10 +45,13 @@ QString RecordLine(int number, int k) {
   return QString::asprintf(" %03d :  01.02.00  23:59:58 [TUER:3,%d] Tür 3 offen (%02X$)", number, k, k);
 }
 QString HexLine(int number, int k) {
-  return QString::asprintf(" %03d : 0C 03 %02X 20 00 BF A8     01.02.00  23:59:58 [TUER:3,%d] Tür 3 offen (%02X$)",
-                           number, k, k, k);
+  return QString::asprintf(
+      " %03d : 0C 03 %02X 20 00 BF A8     01.02.00  23:59:58 [TUER:3,%d] Tür 3 offen (%02X$)", number, k, k,
+      k);
 }
-QByteArray Rec(int k) { return QByteArray::fromRawData("\xF3\x55\x07", 3) + QByteArray(1, static_cast<char>(k)); }
+QByteArray Rec(int k) {
+  return QByteArray::fromRawData("\xF3\x55\x07", 3) + QByteArray(1, static_cast<char>(k));
+}
 
 class ReaderTest : public ::testing::Test {
 protected:
@@ -67,7 +70,11 @@ protected:
     if (command.startsWith(B({0xF3, 0x55, 0x07}))) return RecordReply(static_cast<uint8_t>(command[3]));
     if (command == B({0xF1, 0x40})) return B({0xF8, 1, 0, 0, 0, 2, 0, 0, 0});
     if (command == B({0xF1, 0x01})) return QByteArray("\xFFV2.14", 6);
-    if (command == B({0xF2, 0x55, 0x12})) return QByteArray("\xFF" "AUFZUG 3       ", 16);
+    if (command == B({0xF2, 0x55, 0x12}))
+      return QByteArray(
+          "\xFF"
+          "AUFZUG 3       ",
+          16);
     if (command == B({0xF1, 0x25})) return B({0xF1, 0x00});
     return B({0xF1, 0x00});
   }
@@ -106,15 +113,17 @@ TEST_F(ReaderTest, ThreeErrorsAreFetchedNewestFirstAndStored) {
   ASSERT_TRUE(reader.StartRead(Collect()));
   EXPECT_EQ(lines.mid(0, 13),
             (QStringList{QStringLiteral("ulv_fehler.270702"), QStringLiteral("decode-file-info"),
-                         QStringLiteral("  t.ini"), QStringLiteral("  "), QStringLiteral("  "), QStringLiteral("  "),
-                         QStringLiteral("  "), QStringLiteral(" "), QStringLiteral("             Datum: ") + kNow,
+                         QStringLiteral("  t.ini"), QStringLiteral("  "), QStringLiteral("  "),
+                         QStringLiteral("  "), QStringLiteral("  "), QStringLiteral(" "),
+                         QStringLiteral("             Datum: ") + kNow,
                          QStringLiteral("           Kennung: "), QStringLiteral("  Software Version: "),
                          QStringLiteral("    EEprom Version: "), QStringLiteral(" ")}));
   EXPECT_EQ(reader.CaptionText(), QStringLiteral("Holt"));
   RunAll(3);
   EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x31}), Rec(0), Rec(1), Rec(2)}));
-  EXPECT_EQ(Tail(), (QStringList{QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 3 Fehler"), RecordLine(1, 2),
-                                 RecordLine(2, 1), RecordLine(3, 0), QStringLiteral(" OK")}));
+  EXPECT_EQ(Tail(),
+            (QStringList{QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 3 Fehler"), RecordLine(1, 2),
+                         RecordLine(2, 1), RecordLine(3, 0), QStringLiteral(" OK")}));
   QByteArray expected;
   for (int i = 0; i < 3; ++i) {
     expected += B({i + 1, 0, 0, 0, 8}) + RecordReply(2 - i) + QByteArray(3, '\0');
@@ -155,10 +164,8 @@ TEST_F(ReaderTest, CountRepliesAreNibbleWords) {
     QString text;
   };
   const std::vector<Case> cases = {
-      {B({0xF4, 0x05, 0, 0, 0}), QStringLiteral("5")},
-      {B({0xF4, 0x0F, 0x0F, 0, 0}), QStringLiteral("255")},
-      {B({0xF4, 0, 0, 0, 1}), QStringLiteral("4096")},
-      {B({0xF1, 0x05, 0, 0, 0}), QStringLiteral("999999")},
+      {B({0xF4, 0x05, 0, 0, 0}), QStringLiteral("5")}, {B({0xF4, 0x0F, 0x0F, 0, 0}), QStringLiteral("255")},
+      {B({0xF4, 0, 0, 0, 1}), QStringLiteral("4096")}, {B({0xF1, 0x05, 0, 0, 0}), QStringLiteral("999999")},
       {QByteArray(8, '\0'), QStringLiteral("999999")},
   };
   for (const Case& c : cases) {
@@ -281,8 +288,9 @@ TEST_F(ReaderTest, HexReListingTrustsNoLengthAndNoRecordBeyondTheFile) {
   file += B({9, 0, 0, 0, 8}) + RecordReply(3);                             // cut off
   WriteListFile(file);
   ASSERT_TRUE(reader.HexListing());
-  EXPECT_EQ(lines, (QStringList{HexLine(7, 1), QStringLiteral(" 008 : 0C 03 00 00 00 00 00     ?? ?? ??  00:00:00 "
-                                                               "[TUER:3,0] Tür 3 offen (00$)")}));
+  EXPECT_EQ(lines,
+            (QStringList{HexLine(7, 1), QStringLiteral(" 008 : 0C 03 00 00 00 00 00     ?? ?? ??  00:00:00 "
+                                                       "[TUER:3,0] Tür 3 offen (00$)")}));
 }
 
 TEST_F(ReaderTest, HexReListingWithoutFileSaysSoAndListsNothing) {
@@ -298,13 +306,13 @@ TEST_F(ReaderTest, HexReListingWithoutFileSaysSoAndListsNothing) {
 TEST_F(ReaderTest, FullReportChainsIdentityItemsThenTheList) {
   reader.FullReport(Collect());
   RunAll(1);
-  EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x40}), B({0xF1, 0x01}), B({0xF2, 0x55, 0x12}),
-                                                         B({0xF1, 0x31}), Rec(0)}));
+  EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x40}), B({0xF1, 0x01}),
+                                                         B({0xF2, 0x55, 0x12}), B({0xF1, 0x31}), Rec(0)}));
   EXPECT_EQ(lines, (QStringList{QStringLiteral(" "), QStringLiteral(" ") + kNow, QStringLiteral(" "),
                                 QStringLiteral("FZ=10002"), QStringLiteral("VER=V2.14"),
                                 QStringLiteral("ANL=.AUFZUG 3"), QStringLiteral(" "),
-                                QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 1 Fehler"), RecordLine(1, 0),
-                                QStringLiteral(" OK")}));
+                                QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 1 Fehler"),
+                                RecordLine(1, 0), QStringLiteral(" OK")}));
 }
 
 TEST_F(ReaderTest, FullReportStopsAtATimeOut) {
@@ -326,8 +334,8 @@ TEST_F(ReaderTest, DeleteSendsF125AndTwoSilentReReads) {
   RunAll(1);
   const QByteArray trip = B({0xF1, 0x40}), version = B({0xF1, 0x01}), plant = B({0xF2, 0x55, 0x12}),
                    count = B({0xF1, 0x31});
-  EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x25}), trip, trip, version, version, plant, plant,
-                                                         count, count, Rec(0), Rec(0)}));
+  EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x25}), trip, trip, version, version, plant,
+                                                         plant, count, count, Rec(0), Rec(0)}));
   EXPECT_EQ(lines.size(), listed);
   // The re-reads rewrote the file; HEX has no output target now.
   EXPECT_EQ(ListFile().size(), 16);

@@ -4,12 +4,18 @@
 // the way the real queue does (the head gets zero bytes of the most recent
 // AddTransfer's reply length, everything waiting and everything added during
 // the time-out is dropped without its handler).
-#include "link/transfers.h"
-
 #include <QByteArray>
+#include <QString>
 #include <deque>
 #include <functional>
+#include <ostream>
 #include <vector>
+
+#include "link/transfers.h"
+
+// Readable failure messages for Qt strings and byte strings.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& b, std::ostream* os) { *os << b.toHex(' ').toUpper().toStdString(); }
 
 namespace ulv::test {
 

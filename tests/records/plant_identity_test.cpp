@@ -2,11 +2,11 @@
 // substitutes, the identity block and the name and telephone writes.
 #include "records/plant_identity.h"
 
-#include "common/virtual_clock.h"
-
-#include <QLocale>
 #include <gtest/gtest.h>
 
+#include <QLocale>
+
+#include "common/virtual_clock.h"
 #include "records/fake_transfers.h"
 
 namespace ulv {
@@ -27,9 +27,18 @@ protected:
     return [this](const QString& l) { lines << l; };
   }
   void AnswerAll() {
-    transfers.Reply(QByteArray("\xFF" "AUFZUG 3       ", 16));
-    transfers.Reply(QByteArray("\xFF" "1234567        ", 16));
-    transfers.Reply(QByteArray("\xFF" "V2.14 040604   ", 16));
+    transfers.Reply(
+        QByteArray("\xFF"
+                   "AUFZUG 3       ",
+                   16));
+    transfers.Reply(
+        QByteArray("\xFF"
+                   "1234567        ",
+                   16));
+    transfers.Reply(
+        QByteArray("\xFF"
+                   "V2.14 040604   ",
+                   16));
     transfers.Reply(B({0xF4, 0x05, 0x00, 0x02, 0x00}));
     transfers.Reply(B({0xF8, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00}));
   }
@@ -45,16 +54,18 @@ protected:
 
 TEST_F(IdentityTest, ReadQueuesFiveRequestsAtOnceAndListsTheReplies) {
   ASSERT_TRUE(identity.Read(Collect()));
-  EXPECT_EQ(transfers.accepted, (std::vector<QByteArray>{B({0xF2, 0x55, 0x12}), B({0xF2, 0x55, 0x14}), B({0xF1, 0x01}),
-                                                         B({0xF1, 0x02}), B({0xF1, 0x40})}));
+  EXPECT_EQ(transfers.accepted, (std::vector<QByteArray>{B({0xF2, 0x55, 0x12}), B({0xF2, 0x55, 0x14}),
+                                                         B({0xF1, 0x01}), B({0xF1, 0x02}), B({0xF1, 0x40})}));
   std::vector<int> lengths;
   for (const auto& r : transfers.waiting) lengths.push_back(r.replyLength);
   EXPECT_EQ(lengths, (std::vector<int>{16, 16, 16, 5, 9}));
   AnswerAll();
-  EXPECT_EQ(lines, (QStringList{QStringLiteral("namen.270702"), QStringLiteral("           Datum: 14.03.26 10:00:00"),
-                                QStringLiteral(" Anlagen-Kennung: AUFZUG 3"), QStringLiteral("         Telefon: .1234567"),
-                                QStringLiteral("Software-Version: V2.14 040604   "),
-                                QStringLiteral("  EEProm.Version: 02.05"), QStringLiteral("  Fahrten-Zähler: 10002")}));
+  EXPECT_EQ(
+      lines,
+      (QStringList{QStringLiteral("namen.270702"), QStringLiteral("           Datum: 14.03.26 10:00:00"),
+                   QStringLiteral(" Anlagen-Kennung: AUFZUG 3"), QStringLiteral("         Telefon: .1234567"),
+                   QStringLiteral("Software-Version: V2.14 040604   "),
+                   QStringLiteral("  EEProm.Version: 02.05"), QStringLiteral("  Fahrten-Zähler: 10002")}));
   EXPECT_EQ(identity.PlantId(), QStringLiteral("AUFZUG 3"));
   EXPECT_EQ(identity.TelephoneText(), QStringLiteral(".1234567"));
   EXPECT_EQ(identity.SoftwareVersion(), QStringLiteral("V2.14 040604   "));
@@ -95,9 +106,15 @@ TEST_F(IdentityTest, SubstituteRepliesGiveTheirDocumentedValues) {
     ended.clear();
     identity.Read(Collect());
     lines.clear();
-    const std::vector<QByteArray> replies = {QByteArray("\xFF" "AUFZUG 3       ", 16),
-                                             QByteArray("\xFF" "1234567        ", 16),
-                                             QByteArray("\xFF" "V2.14 040604   ", 16)};
+    const std::vector<QByteArray> replies = {QByteArray("\xFF"
+                                                        "AUFZUG 3       ",
+                                                        16),
+                                             QByteArray("\xFF"
+                                                        "1234567        ",
+                                                        16),
+                                             QByteArray("\xFF"
+                                                        "V2.14 040604   ",
+                                                        16)};
     for (int i = 0; i < c.answered; ++i) transfers.Reply(replies[static_cast<size_t>(i)]);
     transfers.TimeOut();
     EXPECT_TRUE(transfers.waiting.empty());
@@ -125,7 +142,8 @@ TEST_F(IdentityTest, TripCounterReplies) {
       {B({0xF8, 1, 0, 0, 0, 2, 0, 0, 0}), QStringLiteral("  Fahrten-Zähler: 10002")},
       {B({0xF8, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF}), QStringLiteral("  Fahrten-Zähler: 655415535")},
       // unmasked bytes: the product exceeds 32 bits
-      {B({0xF8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), QStringLiteral("  Fahrten-Zähler: 11142064095")},
+      {B({0xF8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}),
+       QStringLiteral("  Fahrten-Zähler: 11142064095")},
       {B({0xF4, 1, 0, 0, 0, 2, 0, 0, 0}), QStringLiteral("fz/länge...???")},
   };
   for (const Case& c : cases) {

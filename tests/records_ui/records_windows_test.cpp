@@ -1,9 +1,6 @@
 // The error log window and the plant identity window, offscreen, with the
 // modal questions answered by the test.
-#include "records/error_log_window.h"
-#include "records/identity_window.h"
-
-#include "common/virtual_clock.h"
+#include <gtest/gtest.h>
 
 #include <QFile>
 #include <QLineEdit>
@@ -12,9 +9,11 @@
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QToolButton>
-#include <gtest/gtest.h>
 
+#include "common/virtual_clock.h"
+#include "records/error_log_window.h"
 #include "records/fake_transfers.h"
+#include "records/identity_window.h"
 
 namespace ulv {
 namespace {
@@ -48,7 +47,8 @@ protected:
     catalogue.LoadFromBytes(QByteArray(kCatalogue));
     reader.SetListDirectory(dir.path());
     form.Dokudir = [this] { return dir.path(); };
-    form.Dialogs.SaveFileName = [this](QWidget*, const QString& d, const QString& name, const QString& filter) {
+    form.Dialogs.SaveFileName = [this](QWidget*, const QString& d, const QString& name,
+                                       const QString& filter) {
       saveArgs = {d, name, filter};
       return saveAnswer;
     };
@@ -138,7 +138,8 @@ TEST_F(WindowTest, ReadListsTheRecordsAndShowsProgress) {
   EXPECT_EQ(memo.mid(memo.size() - 4),
             (QStringList{QStringLiteral(" 001 :  01.02.00  23:59:58 [TUER:3,2] Tür offen 2"),
                          QStringLiteral(" 002 :  01.02.00  23:59:58 [TUER:3,1] Tür offen 1"),
-                         QStringLiteral(" 003 :  01.02.00  23:59:58 [TUER:3,0] Tür offen 0"), QStringLiteral(" OK")}));
+                         QStringLiteral(" 003 :  01.02.00  23:59:58 [TUER:3,0] Tür offen 0"),
+                         QStringLiteral(" OK")}));
   EXPECT_EQ(form.windowTitle(), QStringLiteral("Holt"));
   auto* gauge = Child<QProgressBar>("Gauge1");
   EXPECT_EQ(gauge->maximum(), 3);
@@ -152,7 +153,8 @@ TEST_F(WindowTest, HexAddsTheHexListingAfterARead) {
   Child("BitBtn1")->click();
   const QStringList memo = MemoLines();
   ASSERT_EQ(memo.size(), before + 3);
-  EXPECT_EQ(memo[before], QStringLiteral(" 001 : 0C 03 02 20 00 BF A8     01.02.00  23:59:58 [TUER:3,2] Tür offen 2"));
+  EXPECT_EQ(memo[before],
+            QStringLiteral(" 001 : 0C 03 02 20 00 BF A8     01.02.00  23:59:58 [TUER:3,2] Tür offen 2"));
   EXPECT_TRUE(fileErrors.isEmpty());
 }
 
@@ -176,7 +178,8 @@ TEST_F(WindowTest, SaveAskedNotToOverwriteWritesNothing) {
   saveAnswer = path;
   questionAnswer = QMessageBox::No;
   EXPECT_FALSE(form.SaveButtonClick());
-  EXPECT_EQ(saveArgs, (QStringList{dir.path(), QStringLiteral("Fehler.txt"), QStringLiteral("Ulv Fehlerdateien (*.txt)")}));
+  EXPECT_EQ(saveArgs, (QStringList{dir.path(), QStringLiteral("Fehler.txt"),
+                                   QStringLiteral("Ulv Fehlerdateien (*.txt)")}));
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].text, path + QStringLiteral(" überschreiben ?"));
   EXPECT_EQ(asked[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
@@ -232,15 +235,16 @@ TEST_F(WindowTest, DeleteNeedsTheExactAnswer) {
     const char* answer;
     bool sends;
   };
-  const std::vector<Case> cases = {{true, "ja", false}, {true, "JA ", false}, {false, "JA", false}, {true, "JA", true}};
+  const std::vector<Case> cases = {
+      {true, "ja", false}, {true, "JA ", false}, {false, "JA", false}, {true, "JA", true}};
   for (const Case& c : cases) {
     transfers.accepted.clear();
     transfers.waiting.clear();
     inputOk = c.ok;
     inputAnswer = QString::fromUtf8(c.answer);
     Child("DeleteButton")->click();
-    EXPECT_EQ(inputArgs, (QStringList{QStringLiteral("Fehlerspeicher löschen"), QStringLiteral("Zum Löschen JA eingeben"),
-                                      QStringLiteral("JA")}));
+    EXPECT_EQ(inputArgs, (QStringList{QStringLiteral("Fehlerspeicher löschen"),
+                                      QStringLiteral("Zum Löschen JA eingeben"), QStringLiteral("JA")}));
     if (c.sends) {
       ASSERT_FALSE(transfers.accepted.empty());
       EXPECT_EQ(transfers.accepted[0], B({0xF1, 0x25}));
@@ -290,9 +294,18 @@ TEST_F(NamenTest, HolenFillsMemoAndEditFields) {
   EXPECT_EQ(Child("SpeedButton1")->text(), QStringLiteral("Set-Name"));
   EXPECT_EQ(Child("SpeedButton2")->text(), QStringLiteral("Set-Telefon"));
   Child("HolenButton")->click();
-  transfers.Reply(QByteArray("\xFF" "AUFZUG 3       ", 16));
-  transfers.Reply(QByteArray("\xFF" "1234567        ", 16));
-  transfers.Reply(QByteArray("\xFF" "V2.14", 6));
+  transfers.Reply(
+      QByteArray("\xFF"
+                 "AUFZUG 3       ",
+                 16));
+  transfers.Reply(
+      QByteArray("\xFF"
+                 "1234567        ",
+                 16));
+  transfers.Reply(
+      QByteArray("\xFF"
+                 "V2.14",
+                 6));
   transfers.Reply(B({0xF4, 5, 0, 2, 0}));
   transfers.Reply(B({0xF8, 1, 0, 0, 0, 2, 0, 0, 0}));
   EXPECT_EQ(Child<QLineEdit>("Name_Edit")->text(), QStringLiteral("AUFZUG 3"));
