@@ -1,0 +1,308 @@
+// The link's windows: the lamp, the serial port window with its trace and
+// test buttons, the line window and the transfer monitor, bound to the
+// program's units on an in-memory line.
+#include "app_rig.h"
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSpinBox>
+#include <QToolButton>
+
+namespace ulv::test {
+namespace {
+
+class LinkWindowsTest : public AppRig {
+protected:
+  QByteArray Heard() { return controller->End().Read(4096); }
+  template <typename T>
+  T* Find(QWidget* w, const char* name) {
+    T* child = w->findChild<T*>(QLatin1String(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+  void Click(QWidget* w, const char* name) { Find<QAbstractButton>(w, name)->click(); }
+};
+
+TEST(LinkPanelTest, ColourFiresOnLinkAndPaints) {
+  struct Case {
+    uint32_t color;
+    bool linked;
+    QColor painted;
+  };
+  const Case cases[] = {
+      {0x008000, true, QColor(0, 128, 0)},     // clGreen
+      {0x0000FF, false, QColor(255, 0, 0)},    // clRed
+      {0x00FFFF, false, QColor(255, 255, 0)},  // clYellow
+      {0x00FF00, false, QColor(0, 255, 0)},    // clLime is not green
+  };
+  TLinkPanel lamp;
+  EXPECT_EQ(lamp.Color(), uint32_t{0x0000FF});
+  EXPECT_EQ(lamp.size(), QSize(17, 17));
+  std::vector<std::pair<LinkLamp*, bool>> events;
+  lamp.OnLink = [&events](LinkLamp* sender, bool linked) { events.emplace_back(sender, linked); };
+  for (const Case& c : cases) {
+    events.clear();
+    lamp.SetColor(c.color);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].first, &lamp);
+    EXPECT_EQ(events[0].second, c.linked) << std::hex << c.color;
+    EXPECT_EQ(QColor(lamp.grab().toImage().pixel(8, 8)), c.painted) << std::hex << c.color;
+  }
+  int clicks = 0;
+  lamp.OnClickHook = [&clicks] { ++clicks; };
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(8, 8), QPointF(8, 8), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(8, 8), QPointF(8, 8), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&lamp, &press);
+  QCoreApplication::sendEvent(&lamp, &release);
+  EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(LinkWindowsTest, SerialWindowShowsThePortState) {
+  Start();
+  TMyComPort* w = windows->MyComPort;
+  EXPECT_TRUE(w->isWindow());
+  const auto& lamps = units->port.Link().Lamps();
+  EXPECT_NE(std::find(lamps.begin(), lamps.end(), w->link_led), lamps.end());
+  EXPECT_EQ(Find<QGroupBox>(w, "GroupBox1")->title(), QStringLiteral("PORT OPEN"));
+  EXPECT_EQ(Find<QLabel>(w, "COMname")->text(), QStringLiteral("COM1"));
+  EXPECT_EQ(Find<QLabel>(w, "ComPortLabel")->text(), QStringLiteral("COM1/19200/8N1"));
+  EXPECT_EQ(Find<TLinkPanel>(w, "ComOpenPanel")->Color(), uint32_t{0x008000});
+  Click(w, "CloseButton");
+  EXPECT_EQ(Find<QGroupBox>(w, "GroupBox1")->title(), QStringLiteral("PORT CLOSED"));
+  EXPECT_EQ(Find<TLinkPanel>(w, "ComOpenPanel")->Color(), uint32_t{0x0000FF});
+  EXPECT_EQ(Form3().PanelText(1), QStringLiteral("   CLOSED"));
+  Click(w, "Com2Button");
+  EXPECT_EQ(Find<QGroupBox>(w, "GroupBox1")->title(), QStringLiteral("PORT OPEN"));
+  EXPECT_EQ(line.Device(), QStringLiteral("/dev/ttyS1"));
+  EXPECT_EQ(Find<QLabel>(w, "ComPortLabel")->text(), QStringLiteral("COM2/19200/8N1"));
+  // Its lamp follows the link.
+  Run(2100);
+  EXPECT_EQ(w->link_led->Color(), uint32_t{0x008000});
+}
+
+TEST_F(LinkWindowsTest, TestButtonsPutTheirBytesOnTheLine) {
+  Start();
+  TMyComPort* w = windows->MyComPort;
+  int inputs = 0;
+  QString answer = QStringLiteral("ATZ");
+  w->InputBox = [&](const QString& caption, const QString&, QString* text) {
+    ++inputs;
+    EXPECT_EQ(caption, QStringLiteral("TEST STRING"));
+    EXPECT_EQ(*text, QStringLiteral("AT"));
+    if (answer.isEmpty()) return false;
+    *text = answer;
+    return true;
+  };
+  struct Case {
+    const char* button;
+    QByteArray bytes;
+  };
+  const Case cases[] = {
+      {"ATButton", "AT\r"},        {"SOHButton", QByteArray(1, '\x01')}, {"EchoOffButton", "ATE0\r"},
+      {"InpBoxButton", "ATZ\r"},   {"ATSButton", "ATS0?\r"},            {"ATSButton", "ATS1?\r"},
+      {"IdentButton", "ATI0\r"},   {"IdentButton", "ATI1\r"},
+  };
+  for (const Case& c : cases) {
+    Click(w, c.button);
+    EXPECT_EQ(Heard(), c.bytes) << c.button;
+  }
+  EXPECT_EQ(Find<QPushButton>(w, "ATSButton")->text(), QStringLiteral("ATS2?"));
+  // The counters wrap: ATS after 20, ATI after 10.
+  for (int n = 2; n <= 20; ++n) Click(w, "ATSButton");
+  EXPECT_TRUE(Heard().endsWith("ATS20?\r"));
+  Click(w, "ATSButton");
+  EXPECT_EQ(Heard(), QByteArray("ATS0?\r"));
+  for (int n = 2; n <= 10; ++n) Click(w, "IdentButton");
+  EXPECT_TRUE(Heard().endsWith("ATI10\r"));
+  Click(w, "IdentButton");
+  EXPECT_EQ(Heard(), QByteArray("ATI0\r"));
+  // A cancelled input box sends nothing.
+  answer.clear();
+  Click(w, "InpBoxButton");
+  EXPECT_EQ(inputs, 2);
+  EXPECT_TRUE(Heard().isEmpty());
+}
+
+TEST_F(LinkWindowsTest, TraceIsBoundedAndAppendedInBatches) {
+  Start();
+  TMyComPort* w = windows->MyComPort;
+  TraceMemo* memo = w->Memo();
+  Click(w, "ClearButton");
+  clock.Advance(100);
+  for (int i = 0; i < 300; ++i) units->port.SendByte(static_cast<uint8_t>('A' + i % 26));
+  // Nothing painted yet: the lines wait for the batch.
+  EXPECT_EQ(memo->toPlainText(), QString());
+  EXPECT_EQ(memo->PendingCount(), 300);
+  clock.Advance(TraceMemo::kFlushMs);
+  EXPECT_EQ(memo->PendingCount(), 0);
+  EXPECT_EQ(memo->blockCount(), 300);
+  EXPECT_TRUE(memo->toPlainText().endsWith(QStringLiteral(" > N")));
+  for (int i = 0; i < 3 * TMyComPort::kTraceLines; ++i) units->port.SendByte('x');
+  EXPECT_LE(memo->PendingCount(), TMyComPort::kTraceLines);
+  clock.Advance(TraceMemo::kFlushMs);
+  EXPECT_LE(memo->blockCount(), TMyComPort::kTraceLines);
+  Click(w, "ClearButton");
+  EXPECT_EQ(memo->blockCount(), 1);
+  EXPECT_TRUE(memo->toPlainText().isEmpty());
+}
+
+TEST_F(LinkWindowsTest, StatusLightsFollowTheLine) {
+  Start();
+  TMyComPort* w = windows->MyComPort;
+  auto colour = [&](const char* name) { return Find<TLinkPanel>(w, name)->Color(); };
+  const uint32_t lime = 0x00FF00;
+  const uint32_t maroon = 0x000080;
+  line.SetLines(ModemLines{.dcd = true, .dsr = true, .ring = false, .cts = true});
+  units->port.SendByte(0x41);
+  w->UpdateLights();
+  EXPECT_EQ(colour("TxdLight"), lime);
+  EXPECT_EQ(colour("RxdLight"), maroon);
+  EXPECT_EQ(colour("DcdLight"), lime);
+  EXPECT_EQ(colour("DsrLight"), lime);
+  EXPECT_EQ(colour("RingLight"), maroon);
+  // No traffic since the last look: TxD goes dark again.
+  w->UpdateLights();
+  EXPECT_EQ(colour("TxdLight"), maroon);
+  line.SetLines(ModemLines{});
+  w->UpdateLights();
+  EXPECT_EQ(colour("DcdLight"), maroon);
+}
+
+TEST_F(LinkWindowsTest, LocalTakesTheInputFromTheLinePort) {
+  Start();
+  TMyComPort* w = windows->MyComPort;
+  Click(w, "LocalButton");
+  EXPECT_TRUE(w->LocalMode());
+  controller->End().Write("OK\r");
+  line.Pump();
+  EXPECT_EQ(units->port.LastModemLine(), QStringLiteral("OK"));
+  EXPECT_EQ(units->linePort.ReadCount(), 0);
+  Click(w, "LocalButton");
+  EXPECT_FALSE(w->LocalMode());
+  controller->End().Write(QByteArray(1, '\x40'));
+  line.Pump();
+  EXPECT_EQ(units->linePort.ReadCount(), 1);
+}
+
+TEST_F(LinkWindowsTest, LineWindowRequestsAndCounters) {
+  Start();
+  TQel_Form* w = windows->Qel_Form;
+  for (const char* name : {"RestartButton", "UlvResetButton", "F100Button", "GruppeButton"})
+    EXPECT_FALSE(Find<QPushButton>(w, name)->isEnabled()) << name;
+  EXPECT_FALSE(Find<QPushButton>(w, "SysModButton")->isEnabled());
+  Run(2100);
+  EXPECT_EQ(w->link_led->Color(), uint32_t{0x008000});
+  EXPECT_EQ(Find<TLinkPanel>(w, "qel_line_led")->Color(), uint32_t{0x008000});
+  EXPECT_EQ(Find<QLineEdit>(w, "Send")->text(), QString::number(units->linePort.SendCount()));
+  EXPECT_EQ(Find<QLineEdit>(w, "Read")->text(), QString::number(units->linePort.ReadCount()));
+  EXPECT_GT(units->linePort.ReadCount(), 50);
+
+  Click(w, "EnableButton");
+  EXPECT_TRUE(Find<QPushButton>(w, "GruppeButton")->isEnabled());
+  EXPECT_EQ(Find<TLinkPanel>(w, "sync_led")->Color(), uint32_t{0x0000FF});
+  Click(w, "F100Button");
+  Run(100);
+  EXPECT_EQ(controller->Plant().LastRequest(), QByteArray("\xF1\x00", 2));
+  EXPECT_EQ(Find<QLineEdit>(w, "inqueue")->text(), QStringLiteral("F101"));
+  EXPECT_EQ(Find<TLinkPanel>(w, "sync_led")->Color(), uint32_t{0x008000});
+  Click(w, "GruppeButton");
+  Run(100);
+  EXPECT_EQ(controller->Plant().LastRequest(), QByteArray("\xC1\x00", 2));
+  Click(w, "F101Button");
+  Run(200);
+  EXPECT_EQ(Find<QLineEdit>(w, "Message")->text(), QStringLiteral("ULV 4.21 250311"));
+
+  QSpinBox* timeout = Find<QSpinBox>(w, "SpinEdit1");
+  EXPECT_EQ(timeout->minimum(), 200);
+  EXPECT_EQ(timeout->maximum(), 10000);
+  EXPECT_EQ(timeout->singleStep(), 100);
+  timeout->setValue(3500);
+  EXPECT_EQ(units->linePort.LineTimeout(), 3500);
+}
+
+TEST_F(LinkWindowsTest, LineWindowTimeoutCounter) {
+  Start();
+  TQel_Form* w = windows->Qel_Form;
+  Run(2100);
+  controller->Controller().SetFaults(SimFaults{.silent = true});
+  Run(2000 + 500 + 10);
+  EXPECT_EQ(Find<QLineEdit>(w, "Edit2")->text(), QStringLiteral("2"));
+  EXPECT_EQ(w->link_led->Color(), uint32_t{0x0000FF});
+}
+
+TEST_F(LinkWindowsTest, TransferMonitorPlacementAndSettings) {
+  Start();
+  TSend* w = windows->Send;
+  EXPECT_EQ(w->windowTitle(), QStringLiteral("TransferListe"));
+  EXPECT_TRUE(w->isWindow());
+  EXPECT_EQ(w->height(), 150);
+  const QRect desk = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_EQ(w->x() + w->width(), desk.x() + desk.width() - 10);
+  EXPECT_EQ(w->y(), desk.y() + 10);
+  EXPECT_EQ(Find<QLabel>(w, "StoppedLabel")->text(), QStringLiteral("RUN"));
+  EXPECT_EQ(Find<QLabel>(w, "CountLabel")->text(), QStringLiteral("0"));
+  EXPECT_EQ(Find<QProgressBar>(w, "Gauge1")->maximum(), 50);
+
+  QSpinBox* timeout = Find<QSpinBox>(w, "UpDown1");
+  EXPECT_EQ(timeout->value(), 8000);
+  EXPECT_EQ(units->queue.Timeout(), 8000);
+  timeout->setValue(3000);
+  EXPECT_EQ(units->queue.Timeout(), 3000);
+  EXPECT_EQ(Find<QLabel>(w, "Interval")->text(), QStringLiteral("3000"));
+  QSpinBox* delay = Find<QSpinBox>(w, "UpDown2");
+  EXPECT_EQ(delay->value(), 50);
+  EXPECT_EQ(delay->singleStep(), 10);
+  delay->setValue(120);
+  EXPECT_EQ(units->queue.DelayInterval(), 120);
+  EXPECT_EQ(Find<QLabel>(w, "Label9")->text(), QStringLiteral("120"));
+
+  QCheckBox* report = Find<QCheckBox>(w, "ReportCheckBox");
+  report->setChecked(true);
+  EXPECT_EQ(w->height(), 587);
+  EXPECT_TRUE(units->queue.ReportLocal());
+  report->setChecked(false);
+  EXPECT_EQ(w->height(), 150);
+
+  QPushButton* so = Find<QPushButton>(w, "SOTimeOutButton");
+  EXPECT_EQ(so->toolTip(), QStringLiteral("SendOnTimeout (0,0..)"));
+  so->click();
+  EXPECT_TRUE(units->queue.SendOnTimeout());
+  so->click();
+  EXPECT_FALSE(units->queue.SendOnTimeout());
+}
+
+TEST_F(LinkWindowsTest, TransferMonitorShowsQueueAndLocalReport) {
+  Start();
+  TSend* w = windows->Send;
+  Run(2100);
+  Find<QCheckBox>(w, "ReportCheckBox")->setChecked(true);
+  // "Fill" queues F3 01 02 03, which the controller does not answer.
+  Click(w, "FillButton");
+  Click(w, "FillButton");
+  EXPECT_EQ(Find<QLabel>(w, "CountLabel")->text(), QStringLiteral("2"));
+  EXPECT_EQ(Find<QProgressBar>(w, "Gauge1")->value(), 2);
+  EXPECT_TRUE(Find<QPushButton>(w, "SOTimeOutButton")->isChecked());
+  EXPECT_TRUE(Find<QLineEdit>(w, "ReportOut")->text().endsWith(QStringLiteral(" >> F3010203")))
+      << qPrintable(Find<QLineEdit>(w, "ReportOut")->text());
+  Click(w, "LeerenButton");
+  EXPECT_EQ(Find<QLabel>(w, "CountLabel")->text(), QStringLiteral("0"));
+  // A request with its reply: both lines reach the memo in one batch.
+  units->queue.AddTransfer(QByteArray("\xF1\x00", 2), 2, nullptr);
+  Run(100);
+  EXPECT_TRUE(Find<QLineEdit>(w, "ReportIn")->text().endsWith(QStringLiteral(" << F101")))
+      << qPrintable(Find<QLineEdit>(w, "ReportIn")->text());
+  const QString memo = w->Memo()->toPlainText();
+  EXPECT_TRUE(memo.contains(QStringLiteral(" >> F100"))) << qPrintable(memo);
+  EXPECT_TRUE(memo.contains(QStringLiteral(" << F101"))) << qPrintable(memo);
+  Click(w, "ClearButton");
+  EXPECT_TRUE(w->Memo()->toPlainText().isEmpty());
+}
+
+}  // namespace
+}  // namespace ulv::test
