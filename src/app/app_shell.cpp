@@ -1,11 +1,11 @@
 #include "app/app_shell.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include "common/bytes.h"
 #include "common/configuration.h"
 #include "records/error_catalogue.h"
-
-#include <QDir>
-#include <QFileInfo>
 
 namespace ulv {
 
@@ -57,12 +57,17 @@ bool EnableButtonOn(const QString& buttons, EnableButton position) {
 QString PartnerPanelText(const QString& partner) { return QStringLiteral("   ") + partner; }
 QString DatePanelText(const QString& nowText) { return QStringLiteral("   ") + nowText; }
 QString NotLinkedPanelText() { return QStringLiteral("  nicht verbunden"); }
-QString LinkedPlantPanelText(const QString& name) { return QStringLiteral("  verbunden mit ") + Printable(name); }
-QString LinkedPlantCaption(const QString& name) { return QStringLiteral("verbunden mit : ") + Printable(name); }
+QString LinkedPlantPanelText(const QString& name) {
+  return QStringLiteral("  verbunden mit ") + Printable(name);
+}
+QString LinkedPlantCaption(const QString& name) {
+  return QStringLiteral("verbunden mit : ") + Printable(name);
+}
 
 QStringList FilesListing(const Configuration& config, const ErrorCatalogue* catalogue) {
-  QStringList lines = {ProgramVersionTag(), QStringLiteral("ulv_tarvo.310702"), QStringLiteral("ulv_fehler.270702"),
-                       QStringLiteral("unit26.040402"), QStringLiteral("qel_transfer.280702")};
+  QStringList lines = {ProgramVersionTag(), QStringLiteral("ulv_tarvo.310702"),
+                       QStringLiteral("ulv_fehler.270702"), QStringLiteral("unit26.040402"),
+                       QStringLiteral("qel_transfer.280702")};
   if (catalogue) catalogue->WriteCatalogueInfo([&lines](const QString& line) { lines.append(line); });
   lines << QStringLiteral(" ") << QStringLiteral("  Zugriffs-Pfade und Dateien") << QStringLiteral(" ");
   // The default edit file is listed under its fixed name, not the configured one.

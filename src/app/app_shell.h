@@ -13,10 +13,10 @@ class Configuration;
 class ErrorCatalogue;
 
 // The program's version tag and the status bar's version text.
-QString ProgramVersionTag();   // "reader.040604"
-QString VersionPanelText();    // "   Version 040604"
-QString ApplicationTitle();    // "Ulv Error Reader"
-QString MainWindowCaption();   // "Ulv/Ekv Reader"
+QString ProgramVersionTag();  // "reader.040604"
+QString VersionPanelText();   // "   Version 040604"
+QString ApplicationTitle();   // "Ulv Error Reader"
+QString MainWindowCaption();  // "Ulv/Ekv Reader"
 
 // Options of the windowed program besides "/i=" and "/m=" (which the
 // configuration reads itself).

@@ -5,6 +5,10 @@
 // identity, and the built-in simulated controller when it is chosen. Built
 // once after AppContext::Start, on a serial line given from outside (the
 // QSerialPort adapter in the program, an in-memory line in tests).
+#include <QString>
+#include <functional>
+#include <memory>
+
 #include "context/app_context.h"
 #include "link/com_port.h"
 #include "link/line_port.h"
@@ -15,10 +19,6 @@
 #include "records/error_log_reader.h"
 #include "records/plant_identity.h"
 #include "sim/pty_simulator.h"
-
-#include <QString>
-#include <functional>
-#include <memory>
 
 namespace ulv {
 

@@ -1,12 +1,12 @@
 #include "app/files_window.h"
 
-#include "app/app_shell.h"
-
 #include <QCloseEvent>
 #include <QPlainTextEdit>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include "app/app_shell.h"
 
 namespace ulv {
 

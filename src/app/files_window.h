@@ -2,10 +2,10 @@
 // TFiles, the paths and files window: the units' version tags, the
 // catalogue's identification and every path the configuration resolved to,
 // rebuilt each time the window is shown.
+#include <QWidget>
+
 #include "common/configuration.h"
 #include "records/error_catalogue.h"
-
-#include <QWidget>
 
 class QPlainTextEdit;
 class QToolBar;

@@ -48,7 +48,8 @@ Tini_form::Tini_form(Configuration& config, QWidget* parent) : QWidget(parent), 
   top->addWidget(Memo1, 1);
 
   AskSave = [this](const QString& title, const QString& text) {
-    return QMessageBox::information(this, title, text, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+    return QMessageBox::information(this, title, text, QMessageBox::Ok | QMessageBox::Cancel) ==
+           QMessageBox::Ok;
   };
   ShowError = [this](const QString& title, const QString& text) { QMessageBox::warning(this, title, text); };
 
@@ -62,7 +63,8 @@ void Tini_form::LoadFile() {
   const QString name = config_.IniFileName();
   Panel1->setText(QStringLiteral("   ") + name);
   if (name.isEmpty()) {
-    Memo1->setPlainText(QStringLiteral("Keine Konfigurationsdatei gefunden: das Programm läuft mit den Voreinstellungen."));
+    Memo1->setPlainText(
+        QStringLiteral("Keine Konfigurationsdatei gefunden: das Programm läuft mit den Voreinstellungen."));
     Memo1->setReadOnly(true);
   } else {
     // Values the program changed during the run go to the file first, so the
@@ -88,7 +90,8 @@ void Tini_form::LoadFile() {
 
 bool Tini_form::Sichern() {
   if (!canSave_ || !Memo1->document()->isModified()) return false;
-  if (!AskSave || !AskSave(QStringLiteral("IniFile geändert"), QStringLiteral("Änderung sichern ?"))) return false;
+  if (!AskSave || !AskSave(QStringLiteral("IniFile geändert"), QStringLiteral("Änderung sichern ?")))
+    return false;
   // Every line ends with CR LF, the last one too.
   QString text = Memo1->toPlainText();
   text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
@@ -96,7 +99,8 @@ bool Tini_form::Sichern() {
   const QByteArray bytes = utf8_ ? text.toUtf8() : QStringEncoder(QStringConverter::Latin1).encode(text);
   QSaveFile file(config_.IniFileName());
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    if (ShowError) ShowError(QStringLiteral("IniFile"), config_.IniFileName() + QStringLiteral(": ") + file.errorString());
+    if (ShowError)
+      ShowError(QStringLiteral("IniFile"), config_.IniFileName() + QStringLiteral(": ") + file.errorString());
     return false;
   }
   // The program now works with what the user saved, and writes that back at

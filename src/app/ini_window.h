@@ -3,10 +3,10 @@
 // back on request. Before it loads the file, values the program changed in
 // memory are written to it; after a save the program reloads the file, so
 // the write-back at program end keeps the user's edits.
-#include "common/configuration.h"
-
 #include <QWidget>
 #include <functional>
+
+#include "common/configuration.h"
 
 class QLabel;
 class QPlainTextEdit;

@@ -1,16 +1,54 @@
 // The windowed program: unit initialisation (configuration and logs), the
 // link units, every window, the start-up steps, the message loop, and the
 // unit finalisation at the end.
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <cstdio>
+
 #include "app/app_shell.h"
 #include "app/app_units.h"
 #include "app/program_window.h"
 #include "context/app_context.h"
 #include "link/qt_serial_line.h"
 
-#include <QApplication>
-#include <QFileInfo>
-#include <QMessageBox>
-#include <cstdio>
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QSocketNotifier>
+#include <csignal>
+
+namespace {
+
+// SIGINT and SIGTERM end the program like "&Beenden", so the configuration
+// and the logs are finished: the handler only writes to a socket that the
+// event loop watches.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  const char b = 1;
+  [[maybe_unused]] const ssize_t n = ::write(signalPipe[0], &b, 1);
+}
+
+void QuitOnTerminationSignals(QObject* parent) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+  auto* notifier = new QSocketNotifier(signalPipe[1], QSocketNotifier::Read, parent);
+  QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
+    char b = 0;
+    [[maybe_unused]] const ssize_t n = ::read(signalPipe[1], &b, 1);
+    QCoreApplication::quit();
+  });
+  struct sigaction sa = {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  ::sigaction(SIGINT, &sa, nullptr);
+  ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+}  // namespace
+#endif
 
 int main(int argc, char** argv) {
   QStringList rawArgs;
@@ -32,10 +70,15 @@ int main(int argc, char** argv) {
   const QStringList args = QCoreApplication::arguments();
   options = ulv::ParseStartOptions(args);
   if (!options.unknown.isEmpty()) {
-    std::fprintf(stderr, "%s: unknown option %s\n\n", qPrintable(programName), qPrintable(options.unknown.first()));
+    std::fprintf(stderr, "%s: unknown option %s\n\n", qPrintable(programName),
+                 qPrintable(options.unknown.first()));
     std::fputs(qPrintable(ulv::UsageText(programName)), stderr);
     return 2;
   }
+
+#ifdef Q_OS_UNIX
+  QuitOnTerminationSignals(&app);
+#endif
 
   ulv::AppContext ctx;
   // The information box for a missing default edit file comes before the
@@ -47,7 +90,8 @@ int main(int argc, char** argv) {
 
   int rc = 0;
   {
-    const bool flowControl = ctx.config.FlowControl().compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
+    const bool flowControl =
+        ctx.config.FlowControl().compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
     ulv::QtSerialLine line(flowControl && !options.simulate);
     ulv::AppUnits units(ctx, line);
     line.OnTrace = [&units](const QString& text) { units.port.PortReport(text); };

@@ -1,7 +1,5 @@
 #include "app/main_window.h"
 
-#include "app/app_shell.h"
-
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -19,6 +17,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QToolTip>
+
+#include "app/app_shell.h"
 
 namespace ulv {
 
@@ -169,7 +169,8 @@ void TClientPanel::paintEvent(QPaintEvent* event) {
   p.drawEllipse(QPointF(cab.left() + 14, cab.top() + 14), 4, 4);
   p.setPen(QPen(QColor(60, 70, 90), 1));
   for (int i = 0; i < 4; ++i)
-    p.drawLine(QPointF(cab.left() + 10, cab.top() + 34 + i * 12), QPointF(cab.right() - 10, cab.top() + 34 + i * 12));
+    p.drawLine(QPointF(cab.left() + 10, cab.top() + 34 + i * 12),
+               QPointF(cab.right() - 10, cab.top() + 34 + i * 12));
   QPainterPath cable(QPointF(cab.left(), cab.bottom() - 20));
   cable.cubicTo(QPointF(cab.left() - 80, cab.bottom() - 10), QPointF(cab.left() - 140, cab.bottom() + 10),
                 QPointF(cab.left() - 200, cab.bottom() - 30));
@@ -186,8 +187,9 @@ void TClientPanel::paintEvent(QPaintEvent* event) {
   p.drawRect(screen.adjusted(5, 5, -5, -5));
   p.setBrush(QColor(120, 126, 138));
   QPolygonF base;
-  base << QPointF(screen.left() - 6, screen.bottom() + 10) << QPointF(screen.right() + 6, screen.bottom() + 10)
-       << QPointF(screen.right(), screen.bottom()) << QPointF(screen.left(), screen.bottom());
+  base << QPointF(screen.left() - 6, screen.bottom() + 10)
+       << QPointF(screen.right() + 6, screen.bottom() + 10) << QPointF(screen.right(), screen.bottom())
+       << QPointF(screen.left(), screen.bottom());
   p.drawPolygon(base);
 }
 
@@ -344,7 +346,8 @@ void TForm3::BuildToolBar() {
     }
     if (QWidget* w = ToolBar1->widgetForAction(a)) {
       w->setObjectName(QLatin1String(b.name));
-      if (auto* tb = qobject_cast<QToolButton*>(w); tb && *b.caption) tb->setToolButtonStyle(Qt::ToolButtonTextOnly);
+      if (auto* tb = qobject_cast<QToolButton*>(w); tb && *b.caption)
+        tb->setToolButtonStyle(Qt::ToolButtonTextOnly);
     }
   }
   auto open = [this](const char* name, auto&& fn) {
@@ -408,7 +411,8 @@ QString TForm3::PanelText(int index) const {
 }
 
 QAction* TForm3::ComItem(int tag) const {
-  return tag >= 1 && tag <= static_cast<int>(comItems_.size()) ? comItems_[static_cast<size_t>(tag - 1)] : nullptr;
+  return tag >= 1 && tag <= static_cast<int>(comItems_.size()) ? comItems_[static_cast<size_t>(tag - 1)]
+                                                               : nullptr;
 }
 
 QAction* TForm3::ToolAction(const char* name) const {
@@ -419,8 +423,9 @@ QAction* TForm3::ToolAction(const char* name) const {
 
 void TForm3::ApplyEnableButtons(const QString& buttons) {
   const std::pair<const char*, EnableButton> rule[] = {
-      {"QelButton", EnableButton::Qel},     {"DebugButton", EnableButton::Debug}, {"RecordButton", EnableButton::Record},
-      {"ErrorButton", EnableButton::Error}, {"HKFWButton", EnableButton::Hkfw},   {"SendButton", EnableButton::Send},
+      {"QelButton", EnableButton::Qel},       {"DebugButton", EnableButton::Debug},
+      {"RecordButton", EnableButton::Record}, {"ErrorButton", EnableButton::Error},
+      {"HKFWButton", EnableButton::Hkfw},     {"SendButton", EnableButton::Send},
       {"DataButton", EnableButton::Data},
   };
   for (const auto& [name, pos] : rule)

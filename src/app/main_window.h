@@ -3,11 +3,6 @@
 // windows, with the toolbar and menus that open them, the COM port choice,
 // and the status bar with version, serial partner, link lamp, start time
 // and the name of the connected plant.
-#include "app/app_units.h"
-#include "common/timer.h"
-#include "context/app_context.h"
-#include "link/link_panel_widget.h"
-
 #include <QFrame>
 #include <QMainWindow>
 #include <QPointer>
@@ -15,6 +10,11 @@
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include "app/app_units.h"
+#include "common/timer.h"
+#include "context/app_context.h"
+#include "link/link_panel_widget.h"
 
 class QAction;
 class QLabel;

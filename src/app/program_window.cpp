@@ -1,8 +1,8 @@
 #include "app/program_window.h"
 
-#include "app/app_shell.h"
-
 #include <QApplication>
+
+#include "app/app_shell.h"
 
 namespace ulv {
 
@@ -55,6 +55,10 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
 }
 
 ProgramWindows::~ProgramWindows() {
+  // The lamps stay registered with the link state for the whole run; showing
+  // the link down while they still exist means no later report can repaint
+  // them after they are gone.
+  units_.port.Link().SetLinkState(false);
   // The top-level windows go first; the main window takes its embedded ones.
   myComPort_.reset();
   send_.reset();

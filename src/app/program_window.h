@@ -3,6 +3,8 @@
 // window first, and the start-up steps that follow their creation: the
 // application title, the COM port, the lamps, and the start states of the
 // tool windows. Windows of later issues get their places here.
+#include <memory>
+
 #include "app/app_units.h"
 #include "app/files_window.h"
 #include "app/ini_window.h"
@@ -13,8 +15,6 @@
 #include "link/transfer_window.h"
 #include "records/error_log_window.h"
 #include "records/identity_window.h"
-
-#include <memory>
 
 namespace ulv {
 

@@ -138,8 +138,9 @@ int CliSession::Run() {
   u.linePort.LineToggle(true);
   u.port.OnPortStateChanged = [this] {
     if (!finished_ && u_ && !u_->port.IsOpen()) {
-      Finish(kExitFailed, QStringLiteral("the serial line %1 was lost%2")
-                              .arg(device_, lastTrace_.isEmpty() ? QString() : QStringLiteral(" (") + lastTrace_ + ")"));
+      Finish(kExitFailed, lastTrace_.startsWith(QLatin1String("serial line lost"))
+                              ? lastTrace_
+                              : QStringLiteral("serial line lost: %1").arg(device_));
     }
   };
   u.linkTimer->Start(kLinkLimitMs);

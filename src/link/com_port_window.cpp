@@ -30,7 +30,8 @@ void TraceMemo::AppendLine(const QString& line) {
   pending_.append(line);
   // Lines beyond what the memo keeps would be dropped by it anyway.
   const int max = maximumBlockCount();
-  if (max > 0 && pending_.size() > max) pending_.erase(pending_.begin(), pending_.begin() + (pending_.size() - max));
+  if (max > 0 && pending_.size() > max)
+    pending_.erase(pending_.begin(), pending_.begin() + (pending_.size() - max));
   if (!flushTimer_->IsActive()) flushTimer_->Start(kFlushMs);
 }
 
@@ -283,8 +284,10 @@ void TMyComPort::LocalClick() {
 }
 
 void TMyComPort::closeEvent(QCloseEvent* event) {
-  // The window lives for the whole run; closing only hides it.
+  // The window lives for the whole run and closing only hides it; once the
+  // port has been closed with CLOSE, closing the window closes it for good.
   event->ignore();
+  if (port_.CanClose()) port_.ClosePort();
   hide();
 }
 

@@ -2,17 +2,17 @@
 // TMyComPort: the serial port window. Shows the port state, the status
 // lights and the byte trace of ComPort, and offers the port and test buttons
 // that need neither the modem nor the framed transport.
-#include "common/timer.h"
-#include "link/com_port.h"
-#include "link/link_panel_widget.h"
-#include "link/serial_line.h"
-
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
 #include <optional>
+
+#include "common/timer.h"
+#include "link/com_port.h"
+#include "link/link_panel_widget.h"
+#include "link/serial_line.h"
 
 class QGroupBox;
 class QLabel;

@@ -169,12 +169,13 @@ void LinePort::DeliverByte(uint8_t b) {
   if (--msgRemaining_ > 0) return;
   const QByteArray message = std::move(msg_);
   msg_.clear();
-  lineData_.clear();
   if (onMessage_) {
     // The handler may install the next one while it runs.
     auto handler = onMessage_;
     handler(message);
   }
+  // Line data from before the reply goes only once the reply is handled.
+  lineData_.clear();
 }
 
 QByteArray LinePort::TakeLineData() {
@@ -184,6 +185,10 @@ QByteArray LinePort::TakeLineData() {
 }
 
 void LinePort::LineStart() {
+  // A reply cut off by a port change must not be completed by the bytes of
+  // the next one.
+  msg_.clear();
+  msgRemaining_ = 0;
   if (WindowLamp != nullptr) port_.Link().RegisterLinkLed(WindowLamp);
   port_.ReceiveHook = [this](int count) { LineReceive(count); };
   port_.LineToggleHook = [this](bool portOpen) { LineToggle(portOpen); };

@@ -1,7 +1,5 @@
 #include "link/line_port_window.h"
 
-#include "common/bytes.h"
-
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFormLayout>
@@ -15,6 +13,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include "common/bytes.h"
 
 namespace ulv {
 

@@ -1,12 +1,12 @@
 #pragma once
 // TQel_Form: the line window. Shows the line port's counters, lamps and port
 // text, sets its time-out, and offers the line's test requests.
+#include <QWidget>
+
 #include "link/line_port.h"
 #include "link/link_panel_widget.h"
 #include "link/qel_utils.h"
 #include "link/transfers.h"
-
-#include <QWidget>
 
 class QLabel;
 class QLineEdit;

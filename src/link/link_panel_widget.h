@@ -1,12 +1,12 @@
 #pragma once
 // TLinkPanel: the small sunken lamp every window shows the link state with.
 // Green means the controller answers; any other colour means it does not.
-#include "link/link_state.h"
-
 #include <QColor>
 #include <QFrame>
 #include <cstdint>
 #include <functional>
+
+#include "link/link_state.h"
 
 namespace ulv {
 

@@ -79,14 +79,14 @@ void QelUtils::SendDateTime(std::function<void(QelUtils*)> done) {
   const bool queued = transfers_.AddTransfer(TimeOfDayRequest(now.time()), kWordReplyLength,
                                              [this, date, report, complete](const QByteArray& reply) {
                                                if (ReplyByte(reply, 0) != 0xF4) {
-                                                 complete(nullptr);
+                                                 complete(this);
                                                  return;
                                                }
                                                const bool dayQueued = transfers_.AddTransfer(
                                                    DayNumberRequest(date), kWordReplyLength,
                                                    [this, report, complete](const QByteArray& dayReply) {
                                                      if (ReplyByte(dayReply, 0) != 0xF4) {
-                                                       complete(nullptr);
+                                                       complete(this);
                                                        return;
                                                      }
                                                      auto r = std::move(*report);

@@ -29,13 +29,14 @@ public:
   void ReadVersionText(std::function<void(const QString&)> callback);
   // The same read; the callback also learns how the request ended, so a
   // reader can tell a time-out (the queue drops what waits behind it) from
-  // a controller reply. VersionText is left unchanged when refused.
+  // a controller reply.
   void ReadVersion(std::function<void(const QString& text, ReplyStatus status)> callback);
   // Time (F5 34) then day number (F5 36), both from one reading of the
-  // clock; "date.send" through OnReport and done(this) when the F5 36 reply
-  // starts with F4; done(nullptr) when the link is down, a request is
-  // refused or a reply is not F4 (a time-out included). OnReport is taken
-  // over by this send when it starts.
+  // clock. done(this) once a reply ends the send (after the F5 34 reply
+  // when it is not F4, a time-out included, else after the F5 36 reply);
+  // "date.send" through OnReport only when the F5 36 reply starts with F4.
+  // done(nullptr) when the link is down or a request is refused. OnReport
+  // is taken over by this send when it starts.
   void SendDateTime(std::function<void(QelUtils*)> done);
   // FF 55 11 / FF 55 13 + 13 bytes: the text trimmed, in Latin-1 ('?' for
   // what Latin-1 cannot hold), cut or padded with 0x00 to 13 bytes. Nothing

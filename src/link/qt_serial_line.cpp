@@ -126,8 +126,13 @@ bool QtSerialLine::Open(const QString& device, QString* error) {
   });
   QObject::connect(port_.get(), &QSerialPort::errorOccurred, guard_.get(), [this](QSerialPort::SerialPortError e) {
     if (lost_ || quietOps_ > 0) return;
-    if (e == QSerialPort::ReadError || e == QSerialPort::WriteError || e == QSerialPort::ResourceError) {
-      Failed(port_->errorString());
+    // Qt's own text for these can carry a stale errno; say what happened.
+    if (e == QSerialPort::ResourceError) {
+      Failed(QStringLiteral("the device disappeared"));
+    } else if (e == QSerialPort::ReadError) {
+      Failed(QStringLiteral("reading failed (device gone?)"));
+    } else if (e == QSerialPort::WriteError) {
+      Failed(QStringLiteral("writing failed (device gone?)"));
     }
   });
   return true;
@@ -138,7 +143,7 @@ void QtSerialLine::Failed(const QString& reason) {
   // of the event loop; from here on it is treated as closed, and it is really
   // closed outside the port's own signal handler.
   lost_ = true;
-  Trace(QStringLiteral("serial line lost: %1 (%2)").arg(device_, reason));
+  Trace(QStringLiteral("serial line lost: %1: %2").arg(device_, reason));
   QMetaObject::invokeMethod(
       guard_.get(),
       [this, reason] {

@@ -110,9 +110,10 @@ void TransferQueue::SendHead(const QByteArray& command) {
   line_.SendMessage(command, [this](const QByteArray& reply) { DispatchReply(reply); });
 }
 
+// Only the entries go: a countdown that runs keeps running, and its expiry
+// finds the queue empty.
 void TransferQueue::FlushQueue() {
   fifo_.clear();
-  StopCountdown();
   StateChanged();
 }
 

@@ -70,16 +70,24 @@ TSend::TSend(TransferQueue& queue, TimerFactory& timers, QWidget* parent)
   gauge1_->setRange(0, TransferQueue::kMaxEntries);
   gauge1_->setValue(0);
   grid->addWidget(gauge1_, 1, 1, 1, 2);
+  gauge1_->setFormat(QStringLiteral("%v"));
   stoppedLabel_ = Label(this, "StoppedLabel", QStringLiteral("RUN"));
   grid->addWidget(stoppedLabel_, 1, 3);
+  // Time-out countdown, transfer time of the last reply, overflow waits.
   qelTimeout_ = Label(this, "Qel_Timeout", QStringLiteral("0"));
-  qelTimeout_->setToolTip(QStringLiteral("Timeout countdown (ms)"));
+  qelTimeout_->setToolTip(QStringLiteral("Timeout (ms)"));
   grid->addWidget(qelTimeout_, 1, 4);
   lDifferenz_ = Label(this, "LDifferenz", QStringLiteral("0"));
   lDifferenz_->setToolTip(QStringLiteral("Transferzeit (ms)"));
   grid->addWidget(lDifferenz_, 1, 5);
   label3_ = Label(this, "Label3", QStringLiteral("0"));
+  label3_->setToolTip(QStringLiteral("MAX/STOPPED"));
   grid->addWidget(label3_, 1, 6);
+  for (QLabel* l : {qelTimeout_, lDifferenz_, label3_}) {
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setMinimumWidth(44);
+    l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  }
 
   // Row 2: buttons.
   auto* buttons = new QHBoxLayout();
@@ -131,7 +139,7 @@ TSend::TSend(TransferQueue& queue, TimerFactory& timers, QWidget* parent)
   connect(soTimeOut_, &QPushButton::toggled, this, [this](bool on) { queue_.SetSendOnTimeout(on); });
   connect(reportLocal_, &QCheckBox::toggled, this, [this](bool on) {
     queue_.SetReportLocal(on);
-    resize(width(), on ? kHeightReport : kHeightSmall);
+    ShowReportArea(on, on ? kHeightReport : kHeightSmall);
   });
 
   queue_.SetTimeout(timeout_->value());
@@ -139,8 +147,8 @@ TSend::TSend(TransferQueue& queue, TimerFactory& timers, QWidget* parent)
   queue_.OnStateChanged = [this] { ShowState(); };
   queue_.OnLogLine = [this](bool sent, const QString& line) { LogLine(sent, line); };
 
-  setMinimumHeight(kHeightSmall);
-  resize(kWidth, reportLocal_->isChecked() ? kHeightReportAtStart : kHeightSmall);
+  const bool report = reportLocal_->isChecked();
+  ShowReportArea(report, report ? kHeightReportAtStart : kHeightSmall);
   PlaceAtTopRight();
   ShowState();
 }
@@ -150,11 +158,20 @@ TSend::~TSend() {
   queue_.OnLogLine = nullptr;
 }
 
+void TSend::ShowReportArea(bool on, int height) {
+  // Without the local report the window shows only its controls.
+  reportOut_->setVisible(on);
+  reportIn_->setVisible(on);
+  memo_->setVisible(on);
+  layout()->activate();
+  resize(qMax(kWidth, minimumSizeHint().width()), qMax(height, minimumSizeHint().height()));
+}
+
 void TSend::PlaceAtTopRight() {
   const QScreen* s = QGuiApplication::primaryScreen();
   if (!s) return;
   const QRect desk = s->availableGeometry();
-  move(desk.x() + desk.width() - kWidth - 10, desk.y() + 10);
+  move(desk.x() + desk.width() - width() - 10, desk.y() + 10);
 }
 
 void TSend::ShowState() {

@@ -2,11 +2,11 @@
 // TSend ("TransferListe"): the transfer queue's window. Shows fill level,
 // state, countdown and transfer time, the local log of sent and received
 // requests, and the queue's settings.
+#include <QWidget>
+
 #include "common/timer.h"
 #include "link/com_port_window.h"
 #include "link/transfer_queue.h"
-
-#include <QWidget>
 
 class QCheckBox;
 class QLabel;
@@ -37,6 +37,7 @@ protected:
 
 private:
   void LogLine(bool sent, const QString& line);
+  void ShowReportArea(bool on, int height);
   void PlaceAtTopRight();
 
   TransferQueue& queue_;

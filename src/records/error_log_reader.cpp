@@ -21,6 +21,7 @@ constexpr int kPlantTextReplyLength = 16;
 constexpr int kStackedBytes = 32;     // a stacked reply keeps at most this much
 constexpr int kStoredBytes = 8;       // record bytes written per file record
 constexpr int kMaxStoredLength = 11;  // room behind the length byte
+constexpr int64_t kFailedCount = 999999;
 
 QByteArray Bytes(std::initializer_list<uint8_t> bytes) {
   QByteArray out;
@@ -127,7 +128,9 @@ void ErrorLogReader::QueueCount(const RunPtr& run) {
   const bool queued =
       transfers_.AddTransfer(Bytes({0xF1, 0x31}), kCountReplyLength, [this, run](const QByteArray& reply) {
         if (run->ended) return;
-        const bool ok = ReplyByte(reply, 0) == 0xF4;
+        // The count travels as text, and "999999" is the text of a failed
+        // count, whatever reply gave it.
+        const bool ok = ReplyByte(reply, 0) == 0xF4 && NibbleWord(reply, 1) != kFailedCount;
         if (!ok && !IsControllerReply(reply)) {
           run->Emit(catalogue_.CatalogueText(QStringLiteral("_FEHLER_TEXT_")));
           End(run, ReadOutcome::TimedOut);

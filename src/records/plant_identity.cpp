@@ -67,47 +67,45 @@ bool PlantIdentity::Read(Output output) {
         if (ShowLinkedPlant) ShowLinkedPlant(plantId_);
         if (!IsControllerReply(r)) End(run, false);
       });
-  queued = queued && transfers_.AddTransfer(Bytes({0xF2, 0x55, 0x14}), kTextReplyLength,
-                                            [this, run](const QByteArray& r) {
-                                              // The header byte stays in: it shows as a leading ".".
-                                              const QString text = Printable(Latin1Text(r));
-                                              Emit(run, QStringLiteral("         Telefon: ") + text);
-                                              telephone_ = text;
-                                              if (OnTelephoneText) OnTelephoneText(text);
-                                              if (!IsControllerReply(r)) End(run, false);
-                                            });
-  if (queued) {
-    auto refused = std::make_shared<bool>(false);
-    utils_.ReadVersion([this, run, refused](const QString& text, ReplyStatus status) {
-      if (status == ReplyStatus::Refused) {
-        *refused = true;  // called at once, before ReadVersion returns
-        return;
-      }
-      Emit(run, QStringLiteral("Software-Version: ") + text);
-      softwareVersion_ = text;
-      if (status == ReplyStatus::Substitute) End(run, false);
-    });
-    queued = !*refused;
-  }
-  queued = queued &&
-           transfers_.AddTransfer(Bytes({0xF1, 0x02}), kEepromReplyLength, [this, run](const QByteArray& r) {
-             const int a = ReplyByte(r, 1) | (ReplyByte(r, 2) << 8);
-             const int b = ReplyByte(r, 3) | (ReplyByte(r, 4) << 8);
-             const QString v = QString::asprintf("%2.2d.%2.2d", b, a);
-             Emit(run, QStringLiteral("  EEProm.Version: ") + v);
-             eepromVersion_ = v;
-             if (!IsControllerReply(r)) End(run, false);
-           });
-  queued = queued &&
-           transfers_.AddTransfer(Bytes({0xF1, 0x40}), kTripReplyLength, [this, run](const QByteArray& r) {
-             if (ReplyByte(r, 0) != 0xF8) {
-               Emit(run, QStringLiteral("fz/länge...???"));
-             } else {
-               tripCount_ = NibbleWord(r, 1) * 10000 + NibbleWord(r, 5);
-               Emit(run, QStringLiteral("  Fahrten-Zähler: ") + QString::number(tripCount_));
-             }
-             End(run, IsControllerReply(r));
-           });
+  // All five go to the queue in one go, also after one has been refused.
+  queued = transfers_.AddTransfer(Bytes({0xF2, 0x55, 0x14}), kTextReplyLength,
+                                  [this, run](const QByteArray& r) {
+                                    // The header byte stays in: it shows as a leading ".".
+                                    const QString text = Printable(Latin1Text(r));
+                                    Emit(run, QStringLiteral("         Telefon: ") + text);
+                                    telephone_ = text;
+                                    if (OnTelephoneText) OnTelephoneText(text);
+                                    if (!IsControllerReply(r)) End(run, false);
+                                  }) &&
+           queued;
+  auto refused = std::make_shared<bool>(false);
+  utils_.ReadVersion([this, run, refused](const QString& text, ReplyStatus status) {
+    if (status == ReplyStatus::Refused) {
+      *refused = true;  // called at once, before ReadVersion returns
+      return;
+    }
+    Emit(run, QStringLiteral("Software-Version: ") + text);
+    softwareVersion_ = text;
+    if (status == ReplyStatus::Substitute) End(run, false);
+  });
+  queued = !*refused && queued;
+  queued = transfers_.AddTransfer(Bytes({0xF1, 0x02}), kEepromReplyLength, [this, run](const QByteArray& r) {
+    const int a = ReplyByte(r, 1) | (ReplyByte(r, 2) << 8);
+    const int b = ReplyByte(r, 3) | (ReplyByte(r, 4) << 8);
+    const QString v = QString::asprintf("%2.2d.%2.2d", b, a);
+    Emit(run, QStringLiteral("  EEProm.Version: ") + v);
+    eepromVersion_ = v;
+    if (!IsControllerReply(r)) End(run, false);
+  }) && queued;
+  queued = transfers_.AddTransfer(Bytes({0xF1, 0x40}), kTripReplyLength, [this, run](const QByteArray& r) {
+    if (ReplyByte(r, 0) != 0xF8) {
+      Emit(run, QStringLiteral("fz/länge...???"));
+    } else {
+      tripCount_ = NibbleWord(r, 1) * 10000 + NibbleWord(r, 5);
+      Emit(run, QStringLiteral("  Fahrten-Zähler: ") + QString::number(tripCount_));
+    }
+    End(run, IsControllerReply(r));
+  }) && queued;
   if (!queued) End(run, false);
   return true;
 }

@@ -151,6 +151,18 @@ Scenario PtySimulator::PlantState() const {
   return plant_ ? plant_->Plant() : Scenario{};
 }
 
+SimWrites PtySimulator::Writes() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  SimWrites w;
+  if (plant_) {
+    w.timeValue = plant_->TimeValue();
+    w.dayValue = plant_->DayValue();
+    w.word16 = plant_->Word16();
+    w.hex32 = plant_->Hex32Nibbles();
+  }
+  return w;
+}
+
 void PtySimulator::WriteAnswer(uint8_t b, int64_t dueNs) {
   if (options_.lineTiming) SleepUntil(dueNs);
   if (::write(fd_, &b, 1) != 1) return;

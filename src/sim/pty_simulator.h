@@ -8,6 +8,7 @@
 #include "sim/plant_model.h"
 #include "sim/sim_controller.h"
 
+#include <QByteArray>
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -19,6 +20,14 @@
 namespace ulv {
 
 class PtyPair;
+
+// Values the tool wrote into the controller (0 / empty until written).
+struct SimWrites {
+  uint16_t timeValue = 0;  // F5 34: seconds since midnight / 2
+  uint16_t dayValue = 0;   // F5 36: days since 1 January 2000
+  uint16_t word16 = 0;     // F5 04
+  QByteArray hex32;        // F9 0C: the eight nibbles as sent
+};
 
 struct SimOptions {
   QString scenarioFile;  // empty: the built-in default plant
@@ -63,6 +72,7 @@ public:
   void ResetStats();
   // Plant state as the controller holds it now (a copy).
   Scenario PlantState() const;
+  SimWrites Writes() const;
 
   static int64_t CharTimeNs(int baud) { return int64_t{10} * 1000000000 / baud; }
 

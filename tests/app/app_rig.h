@@ -2,6 +2,16 @@
 // Test rig of the application shell: a configuration file in a temporary
 // folder, the context in virtual time, the program's units on an in-memory
 // line, and the simulated controller's byte logic on the line's other end.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QLocale>
+#include <QTemporaryDir>
+#include <memory>
+#include <optional>
+#include <ostream>
+
 #include "app/app_units.h"
 #include "app/program_window.h"
 #include "common/virtual_clock.h"
@@ -9,15 +19,6 @@
 #include "link/memory_line.h"
 #include "sim/plant_model.h"
 #include "sim/sim_controller.h"
-
-#include <QDir>
-#include <QFile>
-#include <QLocale>
-#include <QTemporaryDir>
-#include <gtest/gtest.h>
-#include <memory>
-#include <optional>
-#include <ostream>
 
 // Readable QString values in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -41,7 +42,8 @@ public:
     if (!in.isEmpty()) {
       silentMs_ = 0;
       for (char c : in)
-        if (auto a = controller_.Feed(static_cast<uint8_t>(c))) end_.Write(QByteArray(1, static_cast<char>(*a)));
+        if (auto a = controller_.Feed(static_cast<uint8_t>(c)))
+          end_.Write(QByteArray(1, static_cast<char>(*a)));
     } else if (++silentMs_ >= 2000) {
       silentMs_ = 0;
       if (auto a = controller_.IdleTick()) end_.Write(QByteArray(1, static_cast<char>(*a)));

@@ -1,8 +1,6 @@
 // The link's windows: the lamp, the serial port window with its trace and
 // test buttons, the line window and the transfer monitor, bound to the
 // program's units on an in-memory line.
-#include "app_rig.h"
-
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -13,6 +11,8 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QToolButton>
+
+#include "app_rig.h"
 
 namespace ulv::test {
 namespace {
@@ -56,8 +56,10 @@ TEST(LinkPanelTest, ColourFiresOnLinkAndPaints) {
   }
   int clicks = 0;
   lamp.OnClickHook = [&clicks] { ++clicks; };
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(8, 8), QPointF(8, 8), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(8, 8), QPointF(8, 8), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(8, 8), QPointF(8, 8), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(8, 8), QPointF(8, 8), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
   QCoreApplication::sendEvent(&lamp, &press);
   QCoreApplication::sendEvent(&lamp, &release);
   EXPECT_EQ(clicks, 1);
@@ -104,8 +106,9 @@ TEST_F(LinkWindowsTest, TestButtonsPutTheirBytesOnTheLine) {
     QByteArray bytes;
   };
   const Case cases[] = {
-      {"ATButton", "AT\r"},        {"SOHButton", QByteArray(1, '\x01')}, {"EchoOffButton", "ATE0\r"},
-      {"InpBoxButton", "ATZ\r"},   {"ATSButton", "ATS0?\r"},            {"ATSButton", "ATS1?\r"},
+      {"ATButton", "AT\r"},        {"SOHButton", QByteArray(1, '\x01')},
+      {"EchoOffButton", "ATE0\r"}, {"InpBoxButton", "ATZ\r"},
+      {"ATSButton", "ATS0?\r"},    {"ATSButton", "ATS1?\r"},
       {"IdentButton", "ATI0\r"},   {"IdentButton", "ATI1\r"},
   };
   for (const Case& c : cases) {
@@ -241,6 +244,7 @@ TEST_F(LinkWindowsTest, TransferMonitorPlacementAndSettings) {
   TSend* w = windows->Send;
   EXPECT_EQ(w->windowTitle(), QStringLiteral("TransferListe"));
   EXPECT_TRUE(w->isWindow());
+  w->show();
   EXPECT_EQ(w->height(), 150);
   const QRect desk = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_EQ(w->x() + w->width(), desk.x() + desk.width() - 10);

@@ -1,13 +1,13 @@
 // The settings editor and the paths window: the editor's round trip, its
 // interplay with the configuration held in memory and written back at the
 // end, and the paths listing rebuilt at every show.
-#include "app_rig.h"
-
 #include <QAction>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTextCursor>
 #include <QToolButton>
+
+#include "app_rig.h"
 
 namespace ulv::test {
 namespace {
@@ -57,7 +57,8 @@ TEST_F(SettingsTest, SaveAsksAndWritesAndTheProgramUsesTheEdit) {
   Editor().findChild<QToolButton*>(QStringLiteral("BitBtn1"))->click();
   EXPECT_EQ(questions, QStringList{QStringLiteral("IniFile geändert|Änderung sichern ?")});
   // Written with CR LF, the comment kept as typed.
-  EXPECT_EQ(ReadFile(QStringLiteral("ulvreader.INI")), QByteArray(kIni).replace("buttons=0000000", "buttons=1000000"));
+  EXPECT_EQ(ReadFile(QStringLiteral("ulvreader.INI")),
+            QByteArray(kIni).replace("buttons=0000000", "buttons=1000000"));
   EXPECT_EQ(ctx->config.EnableButtons(), QStringLiteral("1000000"));
   // The modified flag stays: closing asks again.
   Editor().findChild<QToolButton*>(QStringLiteral("CloseButton"))->click();
@@ -100,7 +101,8 @@ TEST_F(SettingsTest, ValuesChangedDuringTheRunAreShownBeforeEditing) {
   Start();
   ctx->config.SetTarvoNummer(42);
   OpenEditor();
-  EXPECT_TRUE(Editor().Memo1->toPlainText().contains(QStringLiteral("nummer=42"))) << qPrintable(Editor().Memo1->toPlainText());
+  EXPECT_TRUE(Editor().Memo1->toPlainText().contains(QStringLiteral("nummer=42")))
+      << qPrintable(Editor().Memo1->toPlainText());
   EXPECT_TRUE(ReadFile(QStringLiteral("ulvreader.INI")).contains("nummer=42\r\n"));
   // Showing again reloads: an unsaved edit is gone.
   Type(QStringLiteral("[weg]\r\n"));
@@ -117,7 +119,8 @@ TEST_F(SettingsTest, Latin1FileIsSavedInLatin1) {
   AnswerSave(true);
   Type(QStringLiteral("[ort]\nname=Köln\n"));
   ASSERT_TRUE(Editor().Sichern());
-  EXPECT_EQ(ReadFile(QStringLiteral("ulvreader.INI")), QByteArray("[id]\r\nuser=M\xFCller\r\n[ort]\r\nname=K\xF6ln\r\n"));
+  EXPECT_EQ(ReadFile(QStringLiteral("ulvreader.INI")),
+            QByteArray("[id]\r\nuser=M\xFCller\r\n[ort]\r\nname=K\xF6ln\r\n"));
 }
 
 TEST_F(SettingsTest, WithoutConfigurationFileThereIsNothingToSave) {
@@ -132,11 +135,10 @@ TEST_F(SettingsTest, WithoutConfigurationFileThereIsNothingToSave) {
 }
 
 TEST_F(SettingsTest, PathsListing) {
-  WriteIni(
-      "[files]\r\nbase=" + Path(QStringLiteral("lift")).toUtf8() +
-      "\r\nDataDir=$(base)/daten\r\nFilesDir=$(BASE)/files\r\nhelpdir=hilfe\r\nDokuDir=doku\r\n"
-      "Fehler=fehler.ini\r\ndecodefile=$(BASE)/decode.ini\r\ndebugfile=debug.txt\r\nkennung=V2-Test\r\n"
-      "[id]\r\nuser=Meier\r\n[logfiles]\r\nmainlogfile=main.log\r\n");
+  WriteIni("[files]\r\nbase=" + Path(QStringLiteral("lift")).toUtf8() +
+           "\r\nDataDir=$(base)/daten\r\nFilesDir=$(BASE)/files\r\nhelpdir=hilfe\r\nDokuDir=doku\r\n"
+           "Fehler=fehler.ini\r\ndecodefile=$(BASE)/decode.ini\r\ndebugfile=debug.txt\r\nkennung=V2-Test\r\n"
+           "[id]\r\nuser=Meier\r\n[logfiles]\r\nmainlogfile=main.log\r\n");
   WriteFile(QStringLiteral("fehler.ini"), "[id]\r\nfile=FEHLER.INI\r\nversion=7\r\n");
   Start();
   Form3().findChild<QAction*>(QStringLiteral("FILES1"))->trigger();
@@ -147,7 +149,9 @@ TEST_F(SettingsTest, PathsListing) {
                             QStringLiteral("qel_transfer.280702")};
   ASSERT_GE(lines.size(), 5 + 6 + 3 + 11);
   EXPECT_EQ(lines.mid(0, 5), head);
-  EXPECT_EQ(lines.mid(11, 3), (QStringList{QStringLiteral(" "), QStringLiteral("  Zugriffs-Pfade und Dateien"), QStringLiteral(" ")}));
+  EXPECT_EQ(lines.mid(11, 3),
+            (QStringList{QStringLiteral(" "), QStringLiteral("  Zugriffs-Pfade und Dateien"),
+                         QStringLiteral(" ")}));
   const QStringList paths = {
       QStringLiteral("        User : Meier"),
       QStringLiteral("     Version : v2-test"),

@@ -1,7 +1,5 @@
 // Start-up, the main window's toolbar, menus and status bar, the COM port
 // choice with its delayed identity read, and the end of the program.
-#include "app_rig.h"
-
 #include <QAction>
 #include <QImage>
 #include <QLabel>
@@ -10,6 +8,8 @@
 #include <QToolButton>
 #include <set>
 
+#include "app_rig.h"
+
 namespace ulv::test {
 namespace {
 
@@ -17,8 +17,8 @@ class StartupTest : public AppRig {};
 
 std::set<QString> VisibleButtons(TForm3& f) {
   std::set<QString> shown;
-  for (const char* name : {"SpeedButton2", "DataButton", "ErrorButton", "RecordButton", "HKFWButton", "DebugButton",
-                           "SpeedButton1", "QelButton", "SendButton", "SpeedButton3"}) {
+  for (const char* name : {"SpeedButton2", "DataButton", "ErrorButton", "RecordButton", "HKFWButton",
+                           "DebugButton", "SpeedButton1", "QelButton", "SendButton", "SpeedButton3"}) {
     QAction* a = f.ToolAction(name);
     EXPECT_NE(a, nullptr) << name;
     if (a && a->isVisible()) shown.insert(QLatin1String(name));
@@ -33,7 +33,8 @@ TEST_F(StartupTest, WithoutConfigurationFileStartsOnDefaults) {
   EXPECT_EQ(Form3().size(), QSize(836, 659));
   EXPECT_TRUE(Form3().isVisible());
   EXPECT_EQ(VisibleButtons(Form3()),
-            (std::set<QString>{QStringLiteral("SpeedButton2"), QStringLiteral("SpeedButton1"), QStringLiteral("SpeedButton3")}));
+            (std::set<QString>{QStringLiteral("SpeedButton2"), QStringLiteral("SpeedButton1"),
+                               QStringLiteral("SpeedButton3")}));
   EXPECT_EQ(Form3().ComPortNumber, 1);
   EXPECT_TRUE(Form3().ComItem(1)->isChecked());
   EXPECT_EQ(line.Device(), QStringLiteral("/dev/ttyS0"));
@@ -47,7 +48,8 @@ TEST_F(StartupTest, StatusBarTextsAfterStartUp) {
   EXPECT_EQ(Form3().PanelText(0), QStringLiteral("   Version 040604"));
   // The opening at start-up is not reported.
   EXPECT_EQ(Form3().PanelText(1), QStringLiteral("   seriell"));
-  EXPECT_TRUE(Form3().PanelText(3).startsWith(QStringLiteral("   14.03.26 10:00:00"))) << qPrintable(Form3().PanelText(3));
+  EXPECT_TRUE(Form3().PanelText(3).startsWith(QStringLiteral("   14.03.26 10:00:00")))
+      << qPrintable(Form3().PanelText(3));
   EXPECT_EQ(Form3().PanelText(4), QStringLiteral("  nicht verbunden"));
   EXPECT_FALSE(Form3().Timer1->IsActive());
   EXPECT_EQ(Form3().Label3->text(), QStringLiteral("."));
@@ -72,7 +74,8 @@ TEST_F(StartupTest, WithConfigurationFileUsesItsPortDevicesAndHelp) {
 
   Form3().findChild<QAction*>(QStringLiteral("HELP1"))->trigger();
   ASSERT_EQ(helpUrls.size(), 1);
-  EXPECT_EQ(helpUrls[0].toLocalFile(), QDir(Path(QStringLiteral("help"))).filePath(QStringLiteral("ulv.html")));
+  EXPECT_EQ(helpUrls[0].toLocalFile(),
+            QDir(Path(QStringLiteral("help"))).filePath(QStringLiteral("ulv.html")));
   EXPECT_EQ(helpUrls[0].fragment(), QStringLiteral("Contents"));
 }
 
@@ -87,7 +90,8 @@ TEST_F(StartupTest, EnableButtonsRule) {
       {"buttons=", {}},
       {"buttons=1", {QStringLiteral("QelButton")}},
       {"buttons=0000001", {QStringLiteral("DataButton")}},
-      {"buttons=0101010", {QStringLiteral("DebugButton"), QStringLiteral("ErrorButton"), QStringLiteral("SendButton")}},
+      {"buttons=0101010",
+       {QStringLiteral("DebugButton"), QStringLiteral("ErrorButton"), QStringLiteral("SendButton")}},
       {"buttons=0010100", {QStringLiteral("RecordButton"), QStringLiteral("HKFWButton")}},
   };
   for (const Case& c : cases) {
@@ -96,7 +100,8 @@ TEST_F(StartupTest, EnableButtonsRule) {
     WriteIni(ini);
     Start();
     std::set<QString> expected = c.optional;
-    expected.insert({QStringLiteral("SpeedButton2"), QStringLiteral("SpeedButton1"), QStringLiteral("SpeedButton3")});
+    expected.insert(
+        {QStringLiteral("SpeedButton2"), QStringLiteral("SpeedButton1"), QStringLiteral("SpeedButton3")});
     EXPECT_EQ(VisibleButtons(Form3()), expected) << (c.ini ? c.ini : "missing");
     TearDown();
   }
@@ -115,7 +120,8 @@ TEST_F(StartupTest, ComMenuTicksOneItem) {
   Start();
   for (int tag : {2, 4, 3, 1}) {
     Form3().ComItem(tag)->trigger();
-    for (int other = 1; other <= 4; ++other) EXPECT_EQ(Form3().ComItem(other)->isChecked(), other == tag) << tag;
+    for (int other = 1; other <= 4; ++other)
+      EXPECT_EQ(Form3().ComItem(other)->isChecked(), other == tag) << tag;
     EXPECT_FALSE(Form3().SimulatorItem()->isChecked());
     EXPECT_EQ(line.Device(), QStringLiteral("/dev/ttyS%1").arg(tag - 1));
   }
@@ -156,9 +162,13 @@ TEST_F(StartupTest, PortChoiceReportsPartnerAndReadsPlantOneSecondLater) {
   Form3().ComItem(2)->trigger();
   EXPECT_EQ(Form3().PanelText(1), QStringLiteral("   COM2/19200/8N1"));
   EXPECT_TRUE(Form3().Timer1->IsActive());
-  // The reopened port waits for the controller's first byte again.
   Run(999);
-  EXPECT_EQ(controller->Plant().RequestCount(), 0);
+  EXPECT_TRUE(Form3().Timer1->IsActive());
+  EXPECT_FALSE(units->identity.IsReading());
+  Run(2);
+  EXPECT_FALSE(Form3().Timer1->IsActive());
+  EXPECT_TRUE(units->identity.IsReading());
+  // The reopened port waits for the controller's next byte to go on.
   Run(2500);
   EXPECT_FALSE(Form3().Timer1->IsActive());
   EXPECT_GE(controller->Plant().RequestCount(), 1);
@@ -240,7 +250,8 @@ TEST_F(StartupTest, ToolWindowsEmbedAndUncoverWhatLiesBelow) {
   Form3().ToolAction("QelButton")->trigger();
   EXPECT_EQ(panel->FrontWindow(), windows->Qel_Form);
   EXPECT_EQ(windows->Qel_Form->geometry(), panel->rect());
-  for (QToolButton* b : windows->Qel_Form->ToolBar1->findChildren<QToolButton*>()) EXPECT_GE(b->minimumHeight(), 34);
+  for (QToolButton* b : windows->Qel_Form->ToolBar1->findChildren<QToolButton*>())
+    EXPECT_GE(b->minimumHeight(), 34);
   Form3().ToolAction("ErrorButton")->trigger();
   EXPECT_EQ(panel->FrontWindow(), windows->Form4);
   // Hiding the front window uncovers the one below, down to the picture.

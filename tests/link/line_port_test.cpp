@@ -276,7 +276,9 @@ TEST(LinePort, IdleFlaggedBytesNeverDeliverData) {
   EXPECT_EQ(rig.line.LineDataCount(), 0);
 }
 
-TEST(LinePort, ReplyCutByLineStartIsCompletedAfterIt) {
+// A port change (LineStart) discards a half-received reply: its remaining
+// bytes cannot complete it, and the next reply is assembled on its own.
+TEST(LinePort, ReplyCutByLineStartIsDiscarded) {
   LinkRig rig;
   std::vector<QByteArray> got;
   rig.line.SendMessage({}, [&](const QByteArray& m) { got.push_back(m); });
@@ -287,14 +289,38 @@ TEST(LinePort, ReplyCutByLineStartIsCompletedAfterIt) {
     rig.Answer(0x20 | (b & 0x0F));
   };
   for (int i = 0; i < 5; ++i) sendByte(static_cast<uint8_t>(reply[i]));
+  ASSERT_EQ(rig.line.PartialMessage(), reply.left(5));
   // A port change: the transport is set up again.
   rig.line.Init401();
   rig.line.LineStart();
+  EXPECT_TRUE(rig.line.PartialMessage().isEmpty());
   rig.line.Restart();
   rig.Written();
+  // The rest of the cut reply is no reply (its bytes are below 0xF0).
   for (int i = 5; i < 16; ++i) sendByte(static_cast<uint8_t>(reply[i]));
+  EXPECT_TRUE(got.empty());
+  EXPECT_EQ(rig.line.TakeLineData(), reply.mid(5));
+  // The next reply comes out whole.
+  const QByteArray next = Bytes({0xF4, 0x01, 0x02, 0x03, 0x04});
+  for (char c : next) sendByte(static_cast<uint8_t>(c));
   ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0], reply);
+  EXPECT_EQ(got[0], next);
+}
+
+// The bytes collected outside messages are dropped after the reply has been
+// handed over, not before: its handler still finds them.
+TEST(LinePort, LineDataBeforeAReplyGoesAfterItsHandler) {
+  LinkRig rig;
+  QByteArray seenInHandler = "unset";
+  rig.line.SendMessage({}, [&](const QByteArray&) { seenInHandler = rig.line.TakeLineData(); });
+  rig.line.LineToggle(false);
+  for (int b : {0x12, 0x34, 0xF1, 0x01}) {
+    rig.Answer(static_cast<uint8_t>(b >> 4));
+    rig.Answer(static_cast<uint8_t>(0x20 | (b & 0x0F)));
+  }
+  EXPECT_EQ(seenInHandler, Bytes({0x12, 0x34}));
+  EXPECT_EQ(rig.line.TakeLineData(), QByteArray());
+  EXPECT_EQ(rig.line.LineDataCount(), 2);
 }
 
 TEST(LinePort, StoppedLineNeitherCountsNorAnswers) {

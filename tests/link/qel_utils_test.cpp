@@ -108,6 +108,8 @@ TEST_F(QelUtilsTest, SendDateTimeAcrossMidnightKeepsTheDateOfItsTime) {
   EXPECT_EQ(transfers.sent[1], B({0xF5, 0x36, 0x0E, 0x06, 0x01, 0}));  // still day 366
 }
 
+// A reply that ends the send (also a time-out's substitute) completes it with
+// the utils object; only a refused request completes it with nothing.
 TEST_F(QelUtilsTest, SendDateTimeFailuresNeverReportDateSend) {
   struct Case {
     const char* name;
@@ -115,13 +117,16 @@ TEST_F(QelUtilsTest, SendDateTimeFailuresNeverReportDateSend) {
     QByteArray firstReply;
     bool timeOutSecond;
     QByteArray secondReply;
+    bool refuseSecond;
     int expectedSent;
+    bool doneWithUtils;
   };
   const std::vector<Case> cases = {
-      {"time reply lost", true, {}, false, {}, 1},
-      {"time reply not F4", false, B({0xF1, 0}), false, {}, 1},
-      {"day reply lost", false, B({0xF4, 0, 0, 0, 0}), true, {}, 2},
-      {"day reply not F4", false, B({0xF4, 0, 0, 0, 0}), false, B({0xF1, 0}), 2},
+      {"time reply lost", true, {}, false, {}, false, 1, true},
+      {"time reply not F4", false, B({0xF1, 0}), false, {}, false, 1, true},
+      {"day reply lost", false, B({0xF4, 0, 0, 0, 0}), true, {}, false, 2, true},
+      {"day reply not F4", false, B({0xF4, 0, 0, 0, 0}), false, B({0xF1, 0}), false, 2, true},
+      {"day request refused", false, B({0xF4, 0, 0, 0, 0}), false, {}, true, 1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -129,16 +134,19 @@ TEST_F(QelUtilsTest, SendDateTimeFailuresNeverReportDateSend) {
     QelUtils u(t, clock);
     QStringList reports;
     u.OnReport = [&](const QString& text) { reports << text; };
-    QelUtils* result = &u;
+    QelUtils* result = reinterpret_cast<QelUtils*>(1);
     int calls = 0;
     u.SendDateTime([&](QelUtils* r) {
       result = r;
       ++calls;
     });
-    if (c.timeOutFirst)
+    t.refuse = false;
+    if (c.timeOutFirst) {
       t.TimeOut();
-    else
+    } else {
+      t.refuse = c.refuseSecond;
       t.Reply(c.firstReply);
+    }
     if (t.sent.size() == 2) {
       if (c.timeOutSecond)
         t.TimeOut();
@@ -147,7 +155,7 @@ TEST_F(QelUtilsTest, SendDateTimeFailuresNeverReportDateSend) {
     }
     EXPECT_EQ(static_cast<int>(t.sent.size()), c.expectedSent);
     EXPECT_TRUE(reports.isEmpty());
-    EXPECT_EQ(result, nullptr);
+    EXPECT_EQ(result, c.doneWithUtils ? &u : nullptr);
     EXPECT_EQ(calls, 1);
   }
 }

@@ -168,6 +168,30 @@ TEST(TransferQueue, AddingRequestsDoesNotPostponeTheTimeOut) {
   EXPECT_EQ(rig.queue.Count(), 0);
 }
 
+// "Leeren" releases the entries only; the request already on the line is
+// still watched, and its time-out finds the queue empty.
+TEST(TransferQueue, FlushKeepsTheCountdownOfTheRequestOnTheLine) {
+  QueueRig rig;
+  Replies r;
+  rig.queue.AddTransfer(Bytes({0xF1, 0x77}), 5, r.Handler(1));
+  rig.queue.AddTransfer(Bytes({0xF1, 0x00}), 2, r.Handler(2));
+  rig.Run(20);
+  rig.clock.Advance(1000);
+  rig.LogTransfers();
+  rig.queue.FlushQueue();
+  EXPECT_EQ(rig.queue.Count(), 0);
+  EXPECT_EQ(rig.queue.LineCountdown(), 3000);
+  rig.clock.Advance(2900);
+  EXPECT_EQ(rig.queue.LineCountdown(), 100);
+  EXPECT_TRUE(rig.logLines.isEmpty());
+  rig.clock.Advance(100);
+  EXPECT_EQ(rig.queue.LineCountdown(), 0);
+  EXPECT_TRUE(r.got.empty());
+  EXPECT_EQ(rig.logLines, QStringList({"36004000 << 0000", "36004000 << transfer/fifo leer ?"}));
+  rig.clock.Advance(10000);
+  EXPECT_EQ(rig.logLines.size(), 2);
+}
+
 TEST(TransferQueue, OverflowStopsAndRestartsWithTheHeadStillWaiting) {
   QueueRig rig;
   rig.queue.SetTimeout(1000);

@@ -179,11 +179,20 @@ TEST_F(ReaderTest, CountRepliesAreNibbleWords) {
 }
 
 TEST_F(ReaderTest, UnreadableCountEndsTheRead) {
-  reader.StartRead(Collect());
-  transfers.Reply(B({0xF1, 0x00}));
-  EXPECT_EQ(Tail(), QStringList{QStringLiteral("Anzahl unlesbar")});
-  EXPECT_TRUE(transfers.waiting.empty());
-  EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::CountFailed});
+  // Not F4; and an F4 reply whose unmasked nibbles add up to the failure
+  // text's number 999999 (15 + 3*16 + 2*256 + 244*4096).
+  const std::vector<QByteArray> replies = {B({0xF1, 0x00}), B({0xF4, 0x0F, 0x03, 0x02, 0xF4, 0, 0, 0})};
+  for (const QByteArray& reply : replies) {
+    lines.clear();
+    outcomes.clear();
+    transfers.accepted.clear();
+    reader.StartRead(Collect());
+    transfers.Reply(reply);
+    EXPECT_EQ(Tail(), QStringList{QStringLiteral("Anzahl unlesbar")}) << reply.toHex().constData();
+    EXPECT_TRUE(transfers.waiting.empty());
+    EXPECT_EQ(transfers.accepted, std::vector{B({0xF1, 0x31})});
+    EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::CountFailed});
+  }
 }
 
 TEST_F(ReaderTest, TimeOutMidReadLeavesFileAndNextReadClean) {

@@ -35,7 +35,9 @@ public:
 
   bool AddTransfer(const QByteArray& command, int replyLength, TransferReplyHandler onReply) override {
     lastReplyLength = replyLength;
+    attempted.push_back(command);
     if (!linked || refuseAll) return false;
+    if (acceptLimit >= 0 && static_cast<int>(accepted.size()) >= acceptLimit) return false;
     accepted.push_back(command);
     if (replyLength > 0) waiting.push_back(Request{command, replyLength, std::move(onReply)});
     return true;
@@ -73,6 +75,10 @@ public:
 
   bool linked = true;
   bool refuseAll = false;
+  // Accepts at most this many requests in all (-1: no limit), like a queue
+  // that fills up.
+  int acceptLimit = -1;
+  std::vector<QByteArray> attempted;  // every AddTransfer call, refused ones included
   int lastReplyLength = 0;
   std::vector<QByteArray> accepted;
   std::vector<QByteArray> answered;

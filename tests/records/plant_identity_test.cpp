@@ -169,6 +169,37 @@ TEST_F(IdentityTest, ReadWithLinkDownSendsAndChangesNothing) {
   EXPECT_EQ(identity.SoftwareVersion(), QStringLiteral("V2.14 040604   "));
 }
 
+// The five requests go to the queue in one go: a queue that fills up after
+// the second still sees all five (and logs each refusal); what was refused
+// keeps its value.
+TEST_F(IdentityTest, AllFiveRequestsAreOfferedWhenTheQueueFillsUp) {
+  identity.Read(nullptr);
+  AnswerAll();
+  transfers.attempted.clear();
+  transfers.accepted.clear();
+  transfers.acceptLimit = 2;
+  ended.clear();
+  ASSERT_TRUE(identity.Read(Collect()));
+  EXPECT_EQ(transfers.attempted,
+            (std::vector<QByteArray>{B({0xF2, 0x55, 0x12}), B({0xF2, 0x55, 0x14}), B({0xF1, 0x01}),
+                                     B({0xF1, 0x02}), B({0xF1, 0x40})}));
+  EXPECT_EQ(transfers.accepted, (std::vector<QByteArray>{B({0xF2, 0x55, 0x12}), B({0xF2, 0x55, 0x14})}));
+  EXPECT_EQ(ended, std::vector<bool>{false});
+  transfers.Reply(
+      QByteArray("\xFF"
+                 "AUFZUG 5       ",
+                 16));
+  transfers.Reply(
+      QByteArray("\xFF"
+                 "7654321        ",
+                 16));
+  EXPECT_EQ(lines.mid(2), (QStringList{QStringLiteral(" Anlagen-Kennung: AUFZUG 5"),
+                                       QStringLiteral("         Telefon: .7654321")}));
+  EXPECT_EQ(identity.PlantId(), QStringLiteral("AUFZUG 5"));
+  EXPECT_EQ(identity.SoftwareVersion(), QStringLiteral("V2.14 040604   "));
+  EXPECT_EQ(identity.EepromVersion(), QStringLiteral("02.05"));
+}
+
 TEST_F(IdentityTest, NameAndTelephoneWrites) {
   identity.WriteName(QStringLiteral(" AUFZUG 4 "));
   identity.WriteTelephone(QStringLiteral("0815 4711 999 12"));
