@@ -199,7 +199,9 @@ TEST(CliEndToEnd, CorruptedBytesEndCleanly) {
     ASSERT_TRUE(r.finished) << every << qPrintable(Failure(r));
     EXPECT_FALSE(r.crashed) << every;
     EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 1) << every << qPrintable(Failure(r));
-    if (r.exitCode != 0) EXPECT_FALSE(r.err.trimmed().isEmpty()) << every;
+    if (r.exitCode != 0) {
+      EXPECT_FALSE(r.err.trimmed().isEmpty()) << every;
+    }
   }
 }
 
