@@ -166,6 +166,30 @@ bool QtSerialLine::IsOpen() const { return port_ && !lost_ && port_->isOpen(); }
 bool QtSerialLine::Write(const QByteArray& bytes) {
   if (!IsOpen()) return false;
   if (bytes.isEmpty()) return true;
+#ifdef Q_OS_UNIX
+  // Straight to the device: QSerialPort would hold the bytes until the next
+  // event-loop pass (or a flush) and arm its write notifier for every byte,
+  // which costs an extra pass of the loop per turn.
+  if (port_->bytesToWrite() == 0) {
+    const int fd = static_cast<int>(port_->handle());
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+      if (n > 0) {
+        done += n;
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno == EAGAIN) break;  // the driver's buffer is full: let the port queue the rest
+      Failed(QStringLiteral("writing failed (%1)").arg(SysErrorText(errno)));
+      return false;
+    }
+    if (done == bytes.size()) return true;
+    if (port_->write(bytes.mid(done)) != bytes.size() - done) return false;
+    port_->flush();
+    return !lost_;
+  }
+#endif
   if (port_->write(bytes) != bytes.size()) return false;
   // Without this the bytes would wait for the next event-loop pass.
   port_->flush();

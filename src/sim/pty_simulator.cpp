@@ -10,6 +10,8 @@
 #include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -177,6 +179,12 @@ void PtySimulator::Run() {
   // Wake up on time: the default timer slack (50 us) would show up in every turn.
   prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
+  if (options_.realtime) {
+    // The loop always blocks in poll() or a sleep, so it cannot hog a CPU.
+    sched_param sp{};
+    sp.sched_priority = 10;
+    realtimeGranted_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &sp) == 0;
+  }
   const int64_t answerDelayNs = options_.lineTiming ? 2 * CharTimeNs(options_.baud) : 0;
   const int64_t idleNs = int64_t{options_.idleIntervalMs} * 1000000;
   const int64_t startNs = NowNs();

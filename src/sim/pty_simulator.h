@@ -36,6 +36,9 @@ struct SimOptions {
   int idleIntervalMs = 2000;
   SimFaults faults;
   int vanishAfterMs = -1;  // >= 0: the device vanishes this long after the start
+  // Serve from a real-time thread (when the system allows it), so that the
+  // pacing stays precise on a busy machine; for measurements.
+  bool realtime = false;
 };
 
 struct SimStats {
@@ -65,6 +68,8 @@ public:
   // The device disappears: the controller's end closes.
   void Vanish();
   bool Vanished() const { return vanished_; }
+  // Whether the serving thread got its real-time priority.
+  bool RealtimeGranted() const { return realtimeGranted_; }
 
   // Thread-safe; take effect with the next byte.
   void SetFaults(const SimFaults& faults);
@@ -93,6 +98,7 @@ private:
   std::atomic<bool> stop_{false};
   std::atomic<bool> vanishRequest_{false};
   std::atomic<bool> vanished_{false};
+  std::atomic<bool> realtimeGranted_{false};
 
   mutable std::mutex mutex_;  // guards stats_, pendingFaults_, the plant copy
   SimStats stats_;
