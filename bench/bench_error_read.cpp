@@ -1,12 +1,12 @@
 // Reads an error memory of 100 records (the count, then records k = 0..99 of
 // a plant holding 150) against the simulated controller with line timing on.
+#include <QTemporaryDir>
+#include <cstdio>
+
 #include "bench_rig.h"
 #include "records/error_catalogue.h"
 #include "records/error_log_reader.h"
 #include "records/plant_identity.h"
-
-#include <QTemporaryDir>
-#include <cstdio>
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
   const bool finished = rig.SpinUntil([&] { return ended; }, 60000);
   rig.EndMeasure();
   if (!finished || outcome != ulv::ErrorLogReader::ReadOutcome::Completed || reader.ProgressValue() != 100) {
-    std::fprintf(stderr, "bench_error_read: the read did not complete (%d records)\n", reader.ProgressValue());
+    std::fprintf(stderr, "bench_error_read: the read did not complete (%d records)\n",
+                 reader.ProgressValue());
     return 1;
   }
   // F1 31 (4 nibbles) + F4 reply (10); 100 x (F3 55 07 k: 8 nibbles + F7 reply: 16).

@@ -4,6 +4,18 @@
 // benchmark prints: elapsed time against the physical limit (turns times two
 // character times), the tool's turnaround as the simulator sees it, and the
 // tool's CPU time per turn.
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
 #include "common/clock.h"
 #include "common/log_hooks.h"
 #include "common/timer.h"
@@ -14,19 +26,6 @@
 #include "link/qt_serial_line.h"
 #include "link/transfer_queue.h"
 #include "sim/pty_simulator.h"
-
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <ctime>
-#include <vector>
 
 namespace bench {
 
@@ -70,9 +69,12 @@ inline void PrintRawBaseline(int64_t turns) {
   sim.Stop();
   std::vector<int64_t> v = sim.Stats().turnaroundNs;
   std::sort(v.begin(), v.end());
-  const double limit = static_cast<double>(turns) * 2 * static_cast<double>(ulv::PtySimulator::CharTimeNs(19200));
-  std::printf("  raw POSIX client        ratio %.3f, turnaround median %.1f us (same turns, no tool: the machine's pty cost)\n",
-              elapsed / limit, v.empty() ? 0.0 : static_cast<double>(v[v.size() / 2]) / 1000.0);
+  const double limit =
+      static_cast<double>(turns) * 2 * static_cast<double>(ulv::PtySimulator::CharTimeNs(19200));
+  std::printf(
+      "  raw POSIX client        ratio %.3f, turnaround median %.1f us (same turns, no tool: the machine's "
+      "pty cost)\n",
+      elapsed / limit, v.empty() ? 0.0 : static_cast<double>(v[v.size() / 2]) / 1000.0);
 }
 
 class Rig {
@@ -151,11 +153,15 @@ public:
                 static_cast<long long>(stats_.turns), turns / transfers, minTurnsPerTransfer);
     std::printf("  elapsed                %.3f s\n", static_cast<double>(elapsedNs_) / 1e9);
     std::printf("  physical limit         %.3f s (turns x 2 character times at 19200 8N1)\n", limitNs / 1e9);
-    std::printf("  ratio                  %.3f (target <= 1.10)\n", static_cast<double>(elapsedNs_) / limitNs);
-    std::printf("  tool turnaround        median %.1f us, p99 %.1f us (target median <= 50 us; %zu samples)\n",
-                pct(0.5), pct(0.99), t.size());
+    std::printf("  ratio                  %.3f (target <= 1.10)\n",
+                static_cast<double>(elapsedNs_) / limitNs);
+    std::printf(
+        "  tool turnaround        median %.1f us, p99 %.1f us (target median <= 50 us; %zu samples)\n",
+        pct(0.5), pct(0.99), t.size());
     std::printf("  tool CPU per turn      %.1f us\n", static_cast<double>(cpuNs_) / turns / 1000.0);
-    std::printf("  simulator pacing       %s\n", sim_.RealtimeGranted() ? "real-time thread" : "normal thread (no real-time priority granted)");
+    std::printf("  simulator pacing       %s\n", sim_.RealtimeGranted()
+                                                     ? "real-time thread"
+                                                     : "normal thread (no real-time priority granted)");
   }
 
 private:

@@ -1,9 +1,9 @@
 // Reads the controller's version text 100 times against the simulated
 // controller with line timing on and prints how close the tool comes to the
 // line's physical limit.
-#include "bench_rig.h"
-
 #include <cstdio>
+
+#include "bench_rig.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);

@@ -1,14 +1,14 @@
 #include "cli/cli_main.h"
 
-#include "cli/cli_options.h"
-#include "cli/cli_session.h"
-#include "context/app_context.h"
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
-
 #include <cstdio>
-#include <unistd.h>
+
+#include "cli/cli_options.h"
+#include "cli/cli_session.h"
+#include "context/app_context.h"
 
 namespace ulv {
 
@@ -29,7 +29,8 @@ int CliMain(int argc, char** argv) {
     std::fprintf(stderr, "ulvreader-cli: %s\n", text.toUtf8().constData());
   };
   // The windowed program's own configuration file: "/i=" as on its command line.
-  ctx.Start({QCoreApplication::applicationFilePath(), QStringLiteral("/i=") + options.ini}, QDir::currentPath());
+  ctx.Start({QCoreApplication::applicationFilePath(), QStringLiteral("/i=") + options.ini},
+            QDir::currentPath());
 
   CliSession session(ctx, options);
   session.OnError = [](const QString& text) {
@@ -37,9 +38,9 @@ int CliMain(int argc, char** argv) {
   };
   if (isatty(STDERR_FILENO)) {
     session.OnProgress = [](const QString& text) {
-      // One line, rewritten in place; cleared at the end.
-      std::fprintf(stderr, "\r%-60s\r", text.toUtf8().constData());
-      if (!text.isEmpty()) std::fprintf(stderr, "%s", text.toUtf8().constData());
+      // One line, rewritten in place; blanked at the end.
+      std::fprintf(stderr, "\r%-60s", text.toUtf8().constData());
+      if (text.isEmpty()) std::fputc('\r', stderr);
       std::fflush(stderr);
     };
   }

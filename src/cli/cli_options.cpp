@@ -5,8 +5,8 @@ namespace ulv {
 namespace {
 
 const QStringList& Commands() {
-  static const QStringList commands = {QStringLiteral("version"),  QStringLiteral("send-time"),
-                                       QStringLiteral("identity"), QStringLiteral("errors"),
+  static const QStringList commands = {QStringLiteral("version"),       QStringLiteral("send-time"),
+                                       QStringLiteral("identity"),      QStringLiteral("errors"),
                                        QStringLiteral("delete-errors"), QStringLiteral("report")};
   return commands;
 }
@@ -96,12 +96,14 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
     }
   }
   if (o->command.isEmpty()) return usageError(QStringLiteral("no command given"));
-  if (o->hex && o->command != QLatin1String("errors")) return usageError(QStringLiteral("--hex belongs to errors"));
+  if (o->hex && o->command != QLatin1String("errors"))
+    return usageError(QStringLiteral("--hex belongs to errors"));
   if (o->yes && o->command != QLatin1String("delete-errors")) {
     return usageError(QStringLiteral("--yes belongs to delete-errors"));
   }
   if (o->command == QLatin1String("delete-errors") && !o->yes) {
-    return usageError(QStringLiteral("delete-errors deletes the controller's error memory; confirm with --yes"));
+    return usageError(
+        QStringLiteral("delete-errors deletes the controller's error memory; confirm with --yes"));
   }
   const bool sim = o->port.compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0;
   if (!sim && (!o->scenario.isEmpty() || !o->lineTiming)) {

@@ -1,5 +1,10 @@
 #include "cli/cli_session.h"
 
+#include <QEventLoop>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <cstdio>
+
 #include "link/com_port.h"
 #include "link/line_port.h"
 #include "link/link_state.h"
@@ -10,12 +15,6 @@
 #include "records/error_log_reader.h"
 #include "records/plant_identity.h"
 #include "sim/pty_simulator.h"
-
-#include <QEventLoop>
-#include <QRegularExpression>
-#include <QSaveFile>
-
-#include <cstdio>
 
 namespace ulv {
 
@@ -61,7 +60,8 @@ QString CliSession::ResolveDevice(int* comNumber, QString* error) {
   *comNumber = 1;
   bool sim = port.compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0;
   QString device = port;
-  static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+  static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"),
+                                      QRegularExpression::CaseInsensitiveOption);
   if (const QRegularExpressionMatch m = com.match(port); !sim && m.hasMatch()) {
     *comNumber = m.captured(1).toInt();
     device = ctx_.config.ComDevice(*comNumber);
@@ -82,7 +82,8 @@ QString CliSession::ResolveDevice(int* comNumber, QString* error) {
 }
 
 int CliSession::Run() {
-  const bool hardwareFlow = ctx_.config.FlowControl().compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
+  const bool hardwareFlow =
+      ctx_.config.FlowControl().compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
   u_ = std::make_unique<Units>(ctx_, hardwareFlow);
   Units& u = *u_;
 
@@ -101,7 +102,7 @@ int CliSession::Run() {
   u.port.DeviceForCom = [this](int) { return device_; };
   u.linePort.ComPortNumber = [comNumber] { return comNumber; };
   u.reader.OnProgress = [this](int value, int maximum) {
-    Progress(QStringLiteral("error records %1/%2").arg(value).arg(maximum));
+    Progress(QStringLiteral("error records %1/%2").arg(QString::number(value), QString::number(maximum)));
   };
 
   // Mode 2 over the line port; this opens the port.
@@ -280,7 +281,8 @@ void CliSession::Tick() {
       }
       break;
     case Waiting::Errors:
-      if (!u_->reader.IsReading()) Finish(kExitFailed, QStringLiteral("the error read ended without a result"));
+      if (!u_->reader.IsReading())
+        Finish(kExitFailed, QStringLiteral("the error read ended without a result"));
       break;
     case Waiting::Delete:
       if (deleteAnswered_ >= 0 && !u_->reader.IsReading()) {

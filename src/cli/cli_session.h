@@ -3,13 +3,13 @@
 // configuration, or the built-in simulated controller), opens it, starts the
 // line exchange itself, waits a bounded time for the link and runs one
 // command with the same logic objects the windows use.
-#include "cli/cli_options.h"
-#include "context/app_context.h"
-
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
+
+#include "cli/cli_options.h"
+#include "context/app_context.h"
 
 namespace ulv {
 

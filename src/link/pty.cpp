@@ -1,11 +1,12 @@
 #include "link/pty.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 
 namespace ulv {
 
@@ -27,7 +28,9 @@ bool PtyPair::Open(QString* error) {
   Close();
   auto fail = [&](const char* step) {
     const int err = errno;
-    if (error) *error = QStringLiteral("pseudo-terminal: %1 failed: %2").arg(QLatin1String(step), QString::fromLocal8Bit(strerror(err)));
+    if (error)
+      *error = QStringLiteral("pseudo-terminal: %1 failed: %2")
+                   .arg(QLatin1String(step), QString::fromLocal8Bit(strerror(err)));
     Close();
     return false;
   };

@@ -3,7 +3,6 @@
 #include <QFileInfo>
 #include <QObject>
 #include <QSerialPort>
-
 #include <cerrno>
 #include <cstring>
 
@@ -71,7 +70,8 @@ QString QtSerialLine::DescribeOpenFailure(const QString& device, int sysErr, con
   if (sysErr == EBUSY || sysErr == EACCES || sysErr == EAGAIN) {
     return QStringLiteral("Serial device %1 is busy: another program is using it.").arg(device);
   }
-  return QStringLiteral("Cannot open serial device %1: %2.").arg(device, fallback.isEmpty() ? SysErrorText(sysErr) : fallback);
+  return QStringLiteral("Cannot open serial device %1: %2.")
+      .arg(device, fallback.isEmpty() ? SysErrorText(sysErr) : fallback);
 #else
   Q_UNUSED(sysErr);
   return QStringLiteral("Cannot open serial device %1: %2.").arg(device, fallback);
@@ -124,17 +124,18 @@ bool QtSerialLine::Open(const QString& device, QString* error) {
   QObject::connect(port_.get(), &QSerialPort::readyRead, guard_.get(), [this] {
     if (!lost_ && OnDataAvailable) OnDataAvailable();
   });
-  QObject::connect(port_.get(), &QSerialPort::errorOccurred, guard_.get(), [this](QSerialPort::SerialPortError e) {
-    if (lost_ || quietOps_ > 0) return;
-    // Qt's own text for these can carry a stale errno; say what happened.
-    if (e == QSerialPort::ResourceError) {
-      Failed(QStringLiteral("the device disappeared"));
-    } else if (e == QSerialPort::ReadError) {
-      Failed(QStringLiteral("reading failed (device gone?)"));
-    } else if (e == QSerialPort::WriteError) {
-      Failed(QStringLiteral("writing failed (device gone?)"));
-    }
-  });
+  QObject::connect(port_.get(), &QSerialPort::errorOccurred, guard_.get(),
+                   [this](QSerialPort::SerialPortError e) {
+                     if (lost_ || quietOps_ > 0) return;
+                     // Qt's own text for these can carry a stale errno; say what happened.
+                     if (e == QSerialPort::ResourceError) {
+                       Failed(QStringLiteral("the device disappeared"));
+                     } else if (e == QSerialPort::ReadError) {
+                       Failed(QStringLiteral("reading failed (device gone?)"));
+                     } else if (e == QSerialPort::WriteError) {
+                       Failed(QStringLiteral("writing failed (device gone?)"));
+                     }
+                   });
   return true;
 }
 
@@ -237,7 +238,8 @@ void QtSerialLine::RequestLowLatency() {
   const int fd = static_cast<int>(port_->handle());
   serial_struct ss{};
   if (::ioctl(fd, TIOCGSERIAL, &ss) != 0) {
-    Trace(QStringLiteral("low latency: not offered by the driver of %1 (%2)").arg(device_, SysErrorText(errno)));
+    Trace(QStringLiteral("low latency: not offered by the driver of %1 (%2)")
+              .arg(device_, SysErrorText(errno)));
     return;
   }
   if ((ss.flags & ASYNC_LOW_LATENCY) != 0) {
@@ -252,7 +254,8 @@ void QtSerialLine::RequestLowLatency() {
   }
   serial_struct check{};
   if (::ioctl(fd, TIOCGSERIAL, &check) == 0 && (check.flags & ASYNC_LOW_LATENCY) == 0) {
-    Trace(QStringLiteral("low latency: ignored by the driver of %1; received bytes may be held back").arg(device_));
+    Trace(QStringLiteral("low latency: ignored by the driver of %1; received bytes may be held back")
+              .arg(device_));
     return;
   }
   Trace(QStringLiteral("low latency: on"));

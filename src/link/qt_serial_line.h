@@ -4,11 +4,11 @@
 // protocol's bytes span 0..255, 0x11 and 0x13 included). Every write is
 // flushed at once, USB serial drivers are asked for low latency, and the first
 // read, write or resource error closes the port and reports once.
-#include "link/serial_line.h"
-
 #include <QString>
 #include <functional>
 #include <memory>
+
+#include "link/serial_line.h"
 
 class QSerialPort;
 class QObject;

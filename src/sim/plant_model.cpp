@@ -23,7 +23,8 @@ QByteArray NibblesOf(uint32_t value) {
 
 uint16_t ValueOfNibbles(const QByteArray& msg, int offset) {
   uint16_t v = 0;
-  for (int i = 0; i < 4; ++i) v |= static_cast<uint16_t>((static_cast<uint8_t>(msg.at(offset + i)) & 0x0F) << (4 * i));
+  for (int i = 0; i < 4; ++i)
+    v |= static_cast<uint16_t>((static_cast<uint8_t>(msg.at(offset + i)) & 0x0F) << (4 * i));
   return v;
 }
 
@@ -57,7 +58,7 @@ QByteArray PlantModel::TextReply(const QByteArray& text) const {
 QByteArray PlantModel::ErrorRecordReply(int k) const {
   QByteArray r(1, static_cast<char>(0xF7));
   const int n = static_cast<int>(plant_.errors.size());
-  if (k < 0 || k >= n) return r.append(QByteArray(7, '\0'));  // an empty slot
+  if (k < 0 || k >= n) return r.append(QByteArray(7, '\0'));                // an empty slot
   const SimErrorRecord& e = plant_.errors[static_cast<size_t>(n - 1 - k)];  // k = 0: most recent
   r.append(static_cast<char>(e.group));
   r.append(static_cast<char>(e.code));
@@ -77,7 +78,8 @@ std::optional<QByteArray> PlantModel::Answer(const QByteArray& req) {
   if (req == Bytes({0xF1, 0x00}) || req == Bytes({0xC1, 0x00})) return ack;
   if (req == Bytes({0xF1, 0x01})) return TextReply(plant_.version);
   if (req == Bytes({0xF1, 0x02})) {
-    return Bytes({0xF4, plant_.eepromA & 0xFF, plant_.eepromA >> 8, plant_.eepromB & 0xFF, plant_.eepromB >> 8});
+    return Bytes(
+        {0xF4, plant_.eepromA & 0xFF, plant_.eepromA >> 8, plant_.eepromB & 0xFF, plant_.eepromB >> 8});
   }
   if (req == Bytes({0xF1, 0x10})) return std::nullopt;  // controller reset: no reply
   if (req == Bytes({0xF1, 0x25})) {
@@ -96,13 +98,21 @@ std::optional<QByteArray> PlantModel::Answer(const QByteArray& req) {
   }
   if (req == Bytes({0xF2, 0x55, 0x12})) return TextReply(plant_.name);
   if (req == Bytes({0xF2, 0x55, 0x14})) return TextReply(plant_.telephone);
-  if (req.size() == 4 && StartsWith(req, {0xF3, 0x55, 0x07})) return ErrorRecordReply(static_cast<uint8_t>(req.at(3)));
-  if (req.size() == 6 && (StartsWith(req, {0xF5, 0x34}) || StartsWith(req, {0xF5, 0x36}) || StartsWith(req, {0xF5, 0x04}))) {
+  if (req.size() == 4 && StartsWith(req, {0xF3, 0x55, 0x07}))
+    return ErrorRecordReply(static_cast<uint8_t>(req.at(3)));
+  if (req.size() == 6 &&
+      (StartsWith(req, {0xF5, 0x34}) || StartsWith(req, {0xF5, 0x36}) || StartsWith(req, {0xF5, 0x04}))) {
     const uint16_t v = ValueOfNibbles(req, 2);
     switch (static_cast<uint8_t>(req.at(1))) {
-      case 0x34: timeValue_ = v; break;
-      case 0x36: dayValue_ = v; break;
-      default: word16_ = v; break;
+      case 0x34:
+        timeValue_ = v;
+        break;
+      case 0x36:
+        dayValue_ = v;
+        break;
+      default:
+        word16_ = v;
+        break;
     }
     return QByteArray(1, static_cast<char>(0xF4)) + req.mid(2, 4);
   }

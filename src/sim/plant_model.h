@@ -3,12 +3,12 @@
 // message and gives the reply message (header 0xF0 + number of bytes that
 // follow), or no reply. Requests it does not know get no reply, as a real
 // controller ignores them; the tool's queue then ends them with its time-out.
-#include "sim/scenario.h"
-
 #include <QByteArray>
 #include <cstdint>
 #include <functional>
 #include <optional>
+
+#include "sim/scenario.h"
 
 namespace ulv {
 

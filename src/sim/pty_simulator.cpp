@@ -1,13 +1,5 @@
 #include "sim/pty_simulator.h"
 
-#include "link/pty.h"
-
-#include <QFile>
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -15,6 +7,14 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+
+#include <QFile>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "link/pty.h"
 #ifdef __linux__
 #include <sys/prctl.h>
 #endif
@@ -188,7 +188,8 @@ void PtySimulator::Run() {
   const int64_t answerDelayNs = options_.lineTiming ? 2 * CharTimeNs(options_.baud) : 0;
   const int64_t idleNs = int64_t{options_.idleIntervalMs} * 1000000;
   const int64_t startNs = NowNs();
-  const int64_t vanishAtNs = options_.vanishAfterMs >= 0 ? startNs + int64_t{options_.vanishAfterMs} * 1000000 : -1;
+  const int64_t vanishAtNs =
+      options_.vanishAfterMs >= 0 ? startNs + int64_t{options_.vanishAfterMs} * 1000000 : -1;
   int64_t lastActivityNs = startNs;
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -5,9 +5,6 @@
 // two character times (10 bits each at the line's baud rate) after the tool's
 // byte arrived: the time both bytes of a turn take on a real line. While the
 // tool is silent the controller sends an idle byte every 2 s.
-#include "sim/plant_model.h"
-#include "sim/sim_controller.h"
-
 #include <QByteArray>
 #include <QString>
 #include <atomic>
@@ -16,6 +13,9 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "sim/plant_model.h"
+#include "sim/sim_controller.h"
 
 namespace ulv {
 

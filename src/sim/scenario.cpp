@@ -27,7 +27,8 @@ bool ReadNumber(const QJsonObject& o, const char* key, int64_t lo, int64_t hi, i
     return false;
   }
   const double d = v.toDouble();
-  if (d < static_cast<double>(lo) || d > static_cast<double>(hi) || d != static_cast<double>(static_cast<int64_t>(d))) {
+  if (d < static_cast<double>(lo) || d > static_cast<double>(hi) ||
+      d != static_cast<double>(static_cast<int64_t>(d))) {
     *error = QStringLiteral("%1: \"%2\" must be a whole number from %3 to %4")
                  .arg(where, QLatin1String(key), QString::number(lo), QString::number(hi));
     return false;
@@ -39,7 +40,8 @@ bool ReadNumber(const QJsonObject& o, const char* key, int64_t lo, int64_t hi, i
 bool ReadError(const QJsonObject& o, int index, SimErrorRecord* rec, QString* error) {
   const QString where = QStringLiteral("errors[%1]").arg(index);
   int64_t group = 0, code = 0, detail = 0;
-  if (!ReadNumber(o, "group", 0, 255, &group, error, where) || !ReadNumber(o, "code", 0, 255, &code, error, where) ||
+  if (!ReadNumber(o, "group", 0, 255, &group, error, where) ||
+      !ReadNumber(o, "code", 0, 255, &code, error, where) ||
       !ReadNumber(o, "detail", 0, 255, &detail, error, where)) {
     return false;
   }
@@ -78,7 +80,9 @@ bool ReadError(const QJsonObject& o, int index, SimErrorRecord* rec, QString* er
 
 uint16_t SimDayNumber(const QDate& date) { return static_cast<uint16_t>(QDate(2000, 1, 1).daysTo(date)); }
 
-uint16_t SimTwoSeconds(const QTime& time) { return static_cast<uint16_t>(time.msecsSinceStartOfDay() / 2000); }
+uint16_t SimTwoSeconds(const QTime& time) {
+  return static_cast<uint16_t>(time.msecsSinceStartOfDay() / 2000);
+}
 
 bool ParseScenario(const QByteArray& json, Scenario* scenario, QString* error) {
   QString dummy;
@@ -97,8 +101,10 @@ bool ParseScenario(const QByteArray& json, Scenario* scenario, QString* error) {
   Scenario s = *scenario;
   const QString where = QStringLiteral("scenario");
 
-  if (o.contains(QLatin1String("version"))) s.version = FixedText(o.value(QLatin1String("version")).toString());
-  if (o.contains(QLatin1String("name"))) s.name = o.value(QLatin1String("name")).toString().toLatin1().left(kTextLength);
+  if (o.contains(QLatin1String("version")))
+    s.version = FixedText(o.value(QLatin1String("version")).toString());
+  if (o.contains(QLatin1String("name")))
+    s.name = o.value(QLatin1String("name")).toString().toLatin1().left(kTextLength);
   if (o.contains(QLatin1String("telephone"))) {
     s.telephone = o.value(QLatin1String("telephone")).toString().toLatin1().left(kTextLength);
   }

@@ -17,12 +17,12 @@
 // A repetition the controller did not ask for means the tool missed the
 // controller's last answer (its line time-out cleared what it had half
 // received), so the byte that answer belonged to is sent again whole.
-#include "sim/plant_model.h"
-
 #include <QByteArray>
 #include <cstdint>
 #include <deque>
 #include <optional>
+
+#include "sim/plant_model.h"
 
 namespace ulv {
 

@@ -1,15 +1,15 @@
 #include "sim/sim_main.h"
 
-#include "sim/pty_simulator.h"
+#include <pthread.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringList>
-
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <pthread.h>
+
+#include "sim/pty_simulator.h"
 
 namespace ulv {
 
@@ -31,7 +31,8 @@ void PrintStats(const SimStats& s) {
   std::vector<int64_t> t = s.turnaroundNs;
   std::sort(t.begin(), t.end());
   const double median = t.empty() ? 0.0 : static_cast<double>(t[t.size() / 2]) / 1000.0;
-  std::fprintf(stderr, "ulv-sim: %lld turns, %lld requests, %lld idle bytes, tool turnaround median %.1f us\n",
+  std::fprintf(stderr,
+               "ulv-sim: %lld turns, %lld requests, %lld idle bytes, tool turnaround median %.1f us\n",
                static_cast<long long>(s.turns), static_cast<long long>(s.requests),
                static_cast<long long>(s.idleBytes), median);
 }

@@ -1,12 +1,13 @@
 // ulvreader-cli against the simulated controller on a pseudo-terminal: the
 // real binaries, the real QSerialPort path.
-#include "e2e_support.h"
-#include "sim/pty_simulator.h"
+#include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <QRegularExpression>
 #include <QFile>
-#include <gtest/gtest.h>
+#include <QRegularExpression>
+
+#include "e2e_support.h"
+#include "sim/pty_simulator.h"
 
 using e2e::RunCli;
 
@@ -21,7 +22,8 @@ ulv::SimOptions SmallFast() {
 
 QString Failure(const e2e::CliResult& r) {
   return QStringLiteral("exit %1, finished %2, crashed %3\nstdout:\n%4\nstderr:\n%5")
-      .arg(QString::number(r.exitCode), QString::number(r.finished), QString::number(r.crashed), r.out, r.err);
+      .arg(QString::number(r.exitCode), QString::number(r.finished), QString::number(r.crashed), r.out,
+           r.err);
 }
 
 }  // namespace
@@ -30,7 +32,8 @@ TEST(CliEndToEnd, VersionFromUlvSimOnAPty) {
   e2e::SimProcess sim({QStringLiteral("--no-line-timing"), QStringLiteral("--scenario"), e2e::SmallPlant()});
   ASSERT_TRUE(sim.Path().startsWith(QLatin1String("/dev/"))) << qPrintable(sim.Path());
   e2e::WorkDir dir;
-  const e2e::CliResult r = RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("version")}, dir.Path());
+  const e2e::CliResult r =
+      RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("version")}, dir.Path());
   ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
   // The 15 text bytes after the FF header, blanks included.
   EXPECT_EQ(r.out, QStringLiteral("TEST 1.00      \n"));
@@ -40,13 +43,14 @@ TEST(CliEndToEnd, VersionFromUlvSimOnAPty) {
 TEST(CliEndToEnd, BuiltInSimulator) {
   e2e::WorkDir dir;
   // The shipped default plant, line timing on: what a fresh machine shows.
-  e2e::CliResult r = RunCli({QStringLiteral("--port"), QStringLiteral("sim"), QStringLiteral("version")}, dir.Path());
+  e2e::CliResult r =
+      RunCli({QStringLiteral("--port"), QStringLiteral("sim"), QStringLiteral("version")}, dir.Path());
   ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
   ASSERT_EQ(e2e::Lines(r.out).size(), 1);
   EXPECT_EQ(e2e::Lines(r.out).first().size(), 15);
 
-  r = RunCli({QStringLiteral("--port"), QStringLiteral("SIM"), QStringLiteral("--scenario"), e2e::SmallPlant(),
-              QStringLiteral("--no-line-timing"), QStringLiteral("identity")},
+  r = RunCli({QStringLiteral("--port"), QStringLiteral("SIM"), QStringLiteral("--scenario"),
+              e2e::SmallPlant(), QStringLiteral("--no-line-timing"), QStringLiteral("identity")},
              dir.Path());
   ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
   const QStringList lines = e2e::Lines(r.out);
@@ -94,7 +98,8 @@ TEST(CliEndToEnd, ErrorListDecodedAndInHex) {
   EXPECT_TRUE(numbered[0].startsWith(QLatin1String(" 001 :  03.11.25  14:22:08"))) << qPrintable(numbered[0]);
   EXPECT_TRUE(numbered[0].endsWith(QLatin1String("Netzausfall"))) << qPrintable(numbered[0]);
   EXPECT_TRUE(numbered[1].startsWith(QLatin1String(" 002 :  14.03.26  01:01:00"))) << qPrintable(numbered[1]);
-  EXPECT_TRUE(numbered[1].endsWith(QLatin1String("Lichtschranke Seite 2 dauernd unterbrochen"))) << qPrintable(numbered[1]);
+  EXPECT_TRUE(numbered[1].endsWith(QLatin1String("Lichtschranke Seite 2 dauernd unterbrochen")))
+      << qPrintable(numbered[1]);
   EXPECT_TRUE(numbered[2].endsWith(QLatin1String("Uhr gestellt"))) << qPrintable(numbered[2]);
 
   QFile bin(dir.File(QStringLiteral("fehler.bin")));
@@ -111,10 +116,10 @@ TEST(CliEndToEnd, ErrorListDecodedAndInHex) {
 TEST(CliEndToEnd, ReportWrittenToAFile) {
   e2e::WorkDir dir;
   const QString out = dir.File(QStringLiteral("report.txt"));
-  const e2e::CliResult r = RunCli({QStringLiteral("--port"), QStringLiteral("sim"), QStringLiteral("--scenario"),
-                                   e2e::SmallPlant(), QStringLiteral("--no-line-timing"), QStringLiteral("report"),
-                                   QStringLiteral("--out"), out},
-                                  dir.Path());
+  const e2e::CliResult r = RunCli(
+      {QStringLiteral("--port"), QStringLiteral("sim"), QStringLiteral("--scenario"), e2e::SmallPlant(),
+       QStringLiteral("--no-line-timing"), QStringLiteral("report"), QStringLiteral("--out"), out},
+      dir.Path());
   ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
   EXPECT_TRUE(r.out.isEmpty()) << qPrintable(r.out);
   QFile f(out);
@@ -123,9 +128,9 @@ TEST(CliEndToEnd, ReportWrittenToAFile) {
   EXPECT_TRUE(data.endsWith("\r\n"));
   EXPECT_EQ(data.count("\n"), data.count("\r\n")) << "every line ends with CR LF";
   const QString text = QString::fromUtf8(data);
-  for (const char* expected : {"namen.270702\r\n", " Anlagen-Kennung: HAUS 7\r\n", "  Fahrten-Zähler: 20003\r\n",
-                               "ulv_fehler.270702\r\n", "           Kennung: HAUS 7\r\n", " 3 Fehler gespeichert\r\n",
-                               " OK\r\n"}) {
+  for (const char* expected :
+       {"namen.270702\r\n", " Anlagen-Kennung: HAUS 7\r\n", "  Fahrten-Zähler: 20003\r\n",
+        "ulv_fehler.270702\r\n", "           Kennung: HAUS 7\r\n", " 3 Fehler gespeichert\r\n", " OK\r\n"}) {
     EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
   }
   // The identity listing comes before the error list.
@@ -141,7 +146,8 @@ TEST(CliEndToEnd, DeleteErrorsNeedsYesAndEmptiesTheMemory) {
   EXPECT_EQ(r.exitCode, 2) << qPrintable(Failure(r));
   EXPECT_EQ(sim.PlantState().errors.size(), 3u) << "nothing was sent";
 
-  r = RunCli({QStringLiteral("--port"), path, QStringLiteral("delete-errors"), QStringLiteral("--yes")}, dir.Path());
+  r = RunCli({QStringLiteral("--port"), path, QStringLiteral("delete-errors"), QStringLiteral("--yes")},
+             dir.Path());
   ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
   EXPECT_EQ(r.out, QStringLiteral("error memory deleted\n"));
   EXPECT_TRUE(sim.PlantState().errors.empty());
@@ -149,8 +155,9 @@ TEST(CliEndToEnd, DeleteErrorsNeedsYesAndEmptiesTheMemory) {
 
 TEST(CliEndToEnd, PortThatCannotBeOpenedSaysWhy) {
   e2e::WorkDir dir;
-  const e2e::CliResult r =
-      RunCli({QStringLiteral("--port"), QStringLiteral("/dev/ttyNoSuchUlvAdapter"), QStringLiteral("version")}, dir.Path());
+  const e2e::CliResult r = RunCli(
+      {QStringLiteral("--port"), QStringLiteral("/dev/ttyNoSuchUlvAdapter"), QStringLiteral("version")},
+      dir.Path());
   ASSERT_TRUE(r.finished) << qPrintable(Failure(r));
   EXPECT_EQ(r.exitCode, 3);
   EXPECT_TRUE(r.err.contains(QLatin1String("/dev/ttyNoSuchUlvAdapter does not exist"))) << qPrintable(r.err);
@@ -163,7 +170,8 @@ TEST(CliEndToEnd, SilentControllerFailsCleanly) {
   e2e::WorkDir dir;
   const QString out = dir.File(QStringLiteral("version.txt"));
   const e2e::CliResult r =
-      RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("version"), QStringLiteral("--out"), out}, dir.Path());
+      RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("version"), QStringLiteral("--out"), out},
+             dir.Path());
   ASSERT_TRUE(r.finished) << qPrintable(Failure(r));
   EXPECT_FALSE(r.crashed);
   EXPECT_EQ(r.exitCode, 1);
@@ -185,17 +193,20 @@ TEST(CliEndToEnd, SimulatorKilledDuringARead) {
   EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
   EXPECT_NE(cli.exitCode(), 0);
   const QString err = QString::fromUtf8(cli.readAllStandardError());
-  EXPECT_TRUE(err.contains(QLatin1String("lost")) || err.contains(QLatin1String("does not answer"))) << qPrintable(err);
+  EXPECT_TRUE(err.contains(QLatin1String("lost")) || err.contains(QLatin1String("does not answer")))
+      << qPrintable(err);
 }
 
 TEST(CliEndToEnd, CorruptedBytesEndCleanly) {
   // The line has no checksum: a corrupted reply may even pass. What must hold:
   // no crash, no hang, and a failure says so.
   for (const char* every : {"3", "7", "13"}) {
-    e2e::SimProcess sim({QStringLiteral("--no-line-timing"), QStringLiteral("--corrupt-every"), QLatin1String(every)});
+    e2e::SimProcess sim(
+        {QStringLiteral("--no-line-timing"), QStringLiteral("--corrupt-every"), QLatin1String(every)});
     ASSERT_FALSE(sim.Path().isEmpty());
     e2e::WorkDir dir;
-    const e2e::CliResult r = RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("report")}, dir.Path());
+    const e2e::CliResult r =
+        RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("report")}, dir.Path());
     ASSERT_TRUE(r.finished) << every << qPrintable(Failure(r));
     EXPECT_FALSE(r.crashed) << every;
     EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 1) << every << qPrintable(Failure(r));
@@ -206,13 +217,15 @@ TEST(CliEndToEnd, CorruptedBytesEndCleanly) {
 }
 
 TEST(CliEndToEnd, LostAnswersAreRecoveredByTheLineTimeout) {
-  e2e::SimProcess sim({QStringLiteral("--no-line-timing"), QStringLiteral("--drop-every"), QStringLiteral("150"),
-                       QStringLiteral("--scenario"), e2e::SmallPlant()});
+  e2e::SimProcess sim({QStringLiteral("--no-line-timing"), QStringLiteral("--drop-every"),
+                       QStringLiteral("150"), QStringLiteral("--scenario"), e2e::SmallPlant()});
   ASSERT_FALSE(sim.Path().isEmpty());
   e2e::WorkDir dir;
-  const e2e::CliResult r = RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("errors")}, dir.Path());
+  const e2e::CliResult r =
+      RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("errors")}, dir.Path());
   ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
-  EXPECT_TRUE(r.out.contains(QLatin1String("Lichtschranke Seite 2 dauernd unterbrochen"))) << qPrintable(r.out);
+  EXPECT_TRUE(r.out.contains(QLatin1String("Lichtschranke Seite 2 dauernd unterbrochen")))
+      << qPrintable(r.out);
   EXPECT_TRUE(r.out.endsWith(QLatin1String(" OK\n")));
 }
 
@@ -227,8 +240,8 @@ TEST(CliEndToEnd, UsageErrors) {
       {{QStringLiteral("read-everything")}, 2, "unknown command"},
       {{QStringLiteral("--frobnicate"), QStringLiteral("version")}, 2, "unknown option"},
       {{QStringLiteral("version"), QStringLiteral("--hex")}, 2, "--hex"},
-      {{QStringLiteral("--port"), QStringLiteral("/dev/null"), QStringLiteral("--scenario"), e2e::SmallPlant(),
-        QStringLiteral("version")},
+      {{QStringLiteral("--port"), QStringLiteral("/dev/null"), QStringLiteral("--scenario"),
+        e2e::SmallPlant(), QStringLiteral("version")},
        2,
        "--port sim"},
       {{QStringLiteral("--help")}, 0, "Usage: ulvreader-cli"},
@@ -238,6 +251,7 @@ TEST(CliEndToEnd, UsageErrors) {
     const e2e::CliResult r = RunCli(c.args, dir.Path());
     ASSERT_TRUE(r.finished) << qPrintable(c.args.join(' '));
     EXPECT_EQ(r.exitCode, c.exitCode) << qPrintable(c.args.join(' '));
-    EXPECT_TRUE((r.out + r.err).contains(QLatin1String(c.says))) << qPrintable(c.args.join(' ')) << qPrintable(Failure(r));
+    EXPECT_TRUE((r.out + r.err).contains(QLatin1String(c.says)))
+        << qPrintable(c.args.join(' ')) << qPrintable(Failure(r));
   }
 }

@@ -13,7 +13,9 @@ namespace e2e {
 inline QString CliPath() { return QStringLiteral(ULV_BIN_DIR "/src/cli/ulvreader-cli"); }
 inline QString SimPath() { return QStringLiteral(ULV_BIN_DIR "/src/sim/ulv-sim"); }
 inline QString SmallPlant() { return QStringLiteral(ULV_TEST_DATA "/scenarios/small_plant.json"); }
-inline QString SmallCatalogue() { return QStringLiteral(ULV_TEST_DATA "/scenarios/small_plant_catalogue.ini"); }
+inline QString SmallCatalogue() {
+  return QStringLiteral(ULV_TEST_DATA "/scenarios/small_plant_catalogue.ini");
+}
 
 struct CliResult {
   bool finished = false;  // ended on its own within the limit

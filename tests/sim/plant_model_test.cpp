@@ -1,10 +1,12 @@
 // Request families of the simulated plant: the reply bytes of each request.
 #include "sim/plant_model.h"
-#include "sim/scenario.h"
-#include "tool_side.h"
+
+#include <gtest/gtest.h>
 
 #include <QFile>
-#include <gtest/gtest.h>
+
+#include "sim/scenario.h"
+#include "tool_side.h"
 
 using ulvtest::Bytes;
 
@@ -13,7 +15,8 @@ namespace {
 ulv::Scenario SmallPlant() {
   ulv::Scenario s;
   QString error;
-  EXPECT_TRUE(ulv::LoadScenario(QStringLiteral(ULV_TEST_DATA "/scenarios/small_plant.json"), &s, &error)) << qPrintable(error);
+  EXPECT_TRUE(ulv::LoadScenario(QStringLiteral(ULV_TEST_DATA "/scenarios/small_plant.json"), &s, &error))
+      << qPrintable(error);
   return s;
 }
 
@@ -98,14 +101,16 @@ TEST(PlantModel, ErrorRecordsMostRecentFirst) {
     EXPECT_EQ(plant.Answer(Bytes({0xF3, 0x55, 0x07, k}))->toHex(' '), expected[k].toHex(' ')) << "k=" << k;
   }
   // Beyond the stored errors: an empty record, still a complete reply.
-  EXPECT_EQ(plant.Answer(Bytes({0xF3, 0x55, 0x07, 3}))->toHex(' '), Bytes({0xF7, 0, 0, 0, 0, 0, 0, 0}).toHex(' '));
+  EXPECT_EQ(plant.Answer(Bytes({0xF3, 0x55, 0x07, 3}))->toHex(' '),
+            Bytes({0xF7, 0, 0, 0, 0, 0, 0, 0}).toHex(' '));
 }
 
 TEST(PlantModel, DeleteEmptiesTheErrorMemory) {
   ulv::PlantModel plant(SmallPlant());
   EXPECT_EQ(plant.Answer(Bytes({0xF1, 0x25}))->toHex(), Bytes({0xF1, 0x01}).toHex());
   EXPECT_EQ(plant.Answer(Bytes({0xF1, 0x31}))->toHex(' '), Bytes({0xF4, 0, 0, 0, 0}).toHex(' '));
-  EXPECT_EQ(plant.Answer(Bytes({0xF3, 0x55, 0x07, 0}))->toHex(' '), Bytes({0xF7, 0, 0, 0, 0, 0, 0, 0}).toHex(' '));
+  EXPECT_EQ(plant.Answer(Bytes({0xF3, 0x55, 0x07, 0}))->toHex(' '),
+            Bytes({0xF7, 0, 0, 0, 0, 0, 0, 0}).toHex(' '));
 }
 
 TEST(PlantModel, ManyErrorsCountAndTripsUseAllNibbles) {

@@ -1,9 +1,11 @@
 // The simulator served on a real pseudo-terminal.
 #include "sim/pty_simulator.h"
-#include "raw_tool.h"
-#include "tool_side.h"
 
 #include <gtest/gtest.h>
+
+#include "link/pty.h"
+#include "raw_tool.h"
+#include "tool_side.h"
 
 using ulvtest::Bytes;
 
@@ -66,9 +68,10 @@ TEST(PtySimulator, BulkDeliveryGivesTheSameAnswers) {
   }
   EXPECT_EQ(bulk.toHex(' '), oneByOne.toHex(' '));
   // Record k = 1 is the middle entry of the test plant, then the count 3.
-  EXPECT_EQ(ulvtest::Assemble(bulk).toHex(' '),
-            (Bytes({0xF7, 2, 3, 2, 9569 & 0xFF, 9569 >> 8, 1830 & 0xFF, 1830 >> 8}) + Bytes({0xF4, 3, 0, 0, 0}))
-                .toHex(' '));
+  EXPECT_EQ(
+      ulvtest::Assemble(bulk).toHex(' '),
+      (Bytes({0xF7, 2, 3, 2, 9569 & 0xFF, 9569 >> 8, 1830 & 0xFF, 1830 >> 8}) + Bytes({0xF4, 3, 0, 0, 0}))
+          .toHex(' '));
 }
 
 TEST(PtySimulator, SendsAnIdleByteWhileTheToolIsSilent) {
@@ -133,4 +136,26 @@ TEST(PtySimulator, StartFailsWithTheReason) {
   ulv::PtySimulator onDevice(Fast());
   EXPECT_FALSE(onDevice.StartOnDevice(QStringLiteral("/dev/nonexistent-ulv-port"), &error));
   EXPECT_TRUE(error.contains(QLatin1String("/dev/nonexistent-ulv-port")));
+}
+
+TEST(PtySimulator, ServesAGivenDevice) {
+  // The far end of a pty stands in for a serial device: the simulator opens
+  // the device path, the test plays the tool on the other end.
+  ulv::PtyPair cable;
+  QString error;
+  ASSERT_TRUE(cable.Open(&error)) << qPrintable(error);
+  ulv::PtySimulator sim(Fast());
+  ASSERT_TRUE(sim.StartOnDevice(cable.SlavePath(), &error)) << qPrintable(error);
+  const QByteArray turns = ulvtest::ToolTurns(Bytes({0xF1, 0x00})) + ulvtest::IdleTurns(4);
+  ASSERT_EQ(::write(cable.MasterFd(), turns.constData(), static_cast<size_t>(turns.size())), turns.size());
+  QByteArray answers;
+  while (answers.size() < turns.size()) {
+    pollfd p{cable.MasterFd(), POLLIN, 0};
+    if (::poll(&p, 1, 3000) != 1) break;
+    char buf[64];
+    const ssize_t n = ::read(cable.MasterFd(), buf, sizeof buf);
+    if (n <= 0) break;
+    answers.append(buf, n);
+  }
+  EXPECT_EQ(ulvtest::Assemble(answers).toHex(), Bytes({0xF1, 0x01}).toHex());
 }

@@ -1,20 +1,20 @@
 // The QSerialPort adapter against a pseudo-terminal: a pty refuses DTR and
 // the modem lines, which must not matter; a vanished device closes once.
-#include "link/pty.h"
 #include "link/qt_serial_line.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QStringList>
-#include <QFile>
-#include <gtest/gtest.h>
-
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QStringList>
 #include <functional>
+
+#include "link/pty.h"
 
 namespace {
 
@@ -80,7 +80,8 @@ TEST(QtSerialLine, PermissionDeniedNamesGroupAndCommand) {
   struct stat st {};
   ASSERT_EQ(::stat(file.fileName().toLocal8Bit().constData(), &st), 0);
   if (const group* g = getgrgid(st.st_gid)) {
-    EXPECT_TRUE(text.contains(QStringLiteral("\"%1\"").arg(QString::fromLocal8Bit(g->gr_name)))) << qPrintable(text);
+    EXPECT_TRUE(text.contains(QStringLiteral("\"%1\"").arg(QString::fromLocal8Bit(g->gr_name))))
+        << qPrintable(text);
   }
 }
 
@@ -112,7 +113,8 @@ TEST(QtSerialLine, WorksOverAPtyAndFlushesAtOnce) {
   EXPECT_TRUE(line.IsOpen());
   EXPECT_EQ(line.Device(), pty.SlavePath());
   // The low-latency request is answered in the trace, whatever the driver says.
-  EXPECT_TRUE(trace.join(QLatin1Char('\n')).contains(QLatin1String("low latency"))) << qPrintable(trace.join('\n'));
+  EXPECT_TRUE(trace.join(QLatin1Char('\n')).contains(QLatin1String("low latency")))
+      << qPrintable(trace.join('\n'));
 
   // DTR and modem lines do not exist on a pty: no error, no loss.
   line.SetDtr(false);

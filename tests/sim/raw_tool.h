@@ -1,13 +1,12 @@
 #pragma once
 // The tool's end of a pty opened with plain POSIX calls, every wait bounded.
-#include <QByteArray>
-#include <QString>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <QByteArray>
+#include <QString>
 #include <chrono>
 
 namespace ulvtest {
@@ -28,13 +27,16 @@ public:
   }
   bool IsOpen() const { return fd_ >= 0; }
   int Fd() const { return fd_; }
-  bool Write(const QByteArray& b) { return ::write(fd_, b.constData(), static_cast<size_t>(b.size())) == b.size(); }
+  bool Write(const QByteArray& b) {
+    return ::write(fd_, b.constData(), static_cast<size_t>(b.size())) == b.size();
+  }
   // Reads until n bytes came or timeoutMs passed.
   QByteArray Read(int n, int timeoutMs = 3000) {
     QByteArray got;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (got.size() < n) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
       if (left.count() <= 0) break;
       pollfd p{fd_, POLLIN, 0};
       if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) break;

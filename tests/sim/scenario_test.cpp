@@ -1,8 +1,9 @@
 // Scenario files: the shipped plants, the format's rules and its errors.
 #include "sim/scenario.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
+
+#include <QFile>
 
 TEST(Scenario, ShippedPlants) {
   ulv::Scenario def = ulv::DefaultScenario();

@@ -1,8 +1,9 @@
 // The controller's side of the nibble exchange, byte by byte.
 #include "sim/sim_controller.h"
-#include "tool_side.h"
 
 #include <gtest/gtest.h>
+
+#include "tool_side.h"
 
 using ulvtest::Bytes;
 
@@ -112,7 +113,8 @@ TEST(SimController, RepeatedNibbleReplacesThePreviousOne) {
   for (const auto& c : cases) {
     Fixture f;
     const QByteArray answers = f.ctl.FeedAll(c.tool + ulvtest::IdleTurns(34));
-    EXPECT_EQ(Hex(ulvtest::Assemble(answers)), Hex(QByteArray("\xFF") + ulvtest::Padded("AUFZUG 3", 15))) << c.what;
+    EXPECT_EQ(Hex(ulvtest::Assemble(answers)), Hex(QByteArray("\xFF") + ulvtest::Padded("AUFZUG 3", 15)))
+        << c.what;
     EXPECT_EQ(f.plant.RequestCount(), 1) << c.what;
   }
 }
