@@ -20,6 +20,8 @@ StartOptions ParseStartOptions(const QStringList& args) {
     const QString& a = args.at(i);
     if (a == QLatin1String("--simulate")) {
       o.simulate = true;
+    } else if (a == QLatin1String("--read-errors")) {
+      o.readErrors = true;
     } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
       o.help = true;
     } else if (a == QLatin1String("--version")) {
@@ -33,13 +35,15 @@ StartOptions ParseStartOptions(const QStringList& args) {
 
 QString UsageText(const QString& programName) {
   return QStringLiteral(
-             "Usage: %1 [/i=FILE] [/m=TYPE] [--simulate] [--help] [--version]\n"
+             "Usage: %1 [/i=FILE] [/m=TYPE] [--simulate] [--read-errors] [--help] [--version]\n"
              "Service tool for Ulv lift controllers on a serial line (19200 baud 8N1).\n"
              "\n"
              "  /i=FILE      configuration file (default: the program's name with .INI\n"
              "               in the working directory)\n"
              "  /m=TYPE      machine type (default: [machine] type of the configuration)\n"
              "  --simulate   talk to the built-in simulated controller instead of a COM port\n"
+             "  --read-errors  once the controller answers, read the plant identity and\n"
+             "               the error memory and show the error list\n"
              "  --help       print this text and exit\n"
              "  --version    print the version and exit\n")
       .arg(programName);

@@ -22,6 +22,9 @@ QString MainWindowCaption();  // "Ulv/Ekv Reader"
 // configuration reads itself).
 struct StartOptions {
   bool simulate = false;
+  // Once the link is first up: read the plant identity, then show the error
+  // log window and read the error memory (the demo's first view).
+  bool readErrors = false;
   bool help = false;
   bool version = false;
   // Options the program does not know ("--" or "-" followed by a name).

@@ -98,6 +98,7 @@ int main(int argc, char** argv) {
     {
       ulv::ProgramWindows windows(ctx, units);
       windows.Start(options.simulate);
+      if (options.readErrors) windows.ReadErrorsWhenLinked();
       rc = app.exec();
     }
     line.OnTrace = nullptr;

@@ -1,6 +1,7 @@
 #include "app/program_window.h"
 
 #include <QApplication>
+#include <QTimer>
 
 #include "app/app_shell.h"
 
@@ -74,6 +75,26 @@ void ProgramWindows::Start(bool simulate) {
   Form4->SetStatus(0);
   // The memory debugger's and the SysVar window's lamps are registered here
   // once those windows exist.
+}
+
+void ProgramWindows::ReadErrorsWhenLinked() {
+  autoReadLamp_.OnLink = [this](LinkLamp*, bool linked) {
+    if (!linked || autoReadDone_) return;
+    autoReadDone_ = true;
+    // Not from inside the link report: the reads start on the next loop pass.
+    QTimer::singleShot(0, Form3, [this] {
+      units_.identity.OnReadEnded = [this](bool) {
+        // The hook is cleared on the next pass, not while it runs.
+        QTimer::singleShot(0, Form3, [this] {
+          units_.identity.OnReadEnded = nullptr;
+          Form3->ShowToolWindow(Form4);
+          Form4->HolenButtonClick();
+        });
+      };
+      NamenForm->HolenButtonClick();
+    });
+  };
+  units_.port.Link().RegisterLinkLed(&autoReadLamp_);
 }
 
 }  // namespace ulv

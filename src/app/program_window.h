@@ -29,6 +29,9 @@ public:
   // Title, COM port ([comport] port, or the simulator), lamp registration
   // and the tool windows' start states.
   void Start(bool simulate);
+  // Once the link is first up: the plant identity read, then the error log
+  // window with its read.
+  void ReadErrorsWhenLinked();
 
   // Owned by the main window (embedded ones) or by this object (the two
   // top-level windows).
@@ -45,6 +48,8 @@ private:
   AppContext& ctx_;
   AppUnits& units_;
   std::unique_ptr<TForm3> form3_;
+  LinkLampModel autoReadLamp_;
+  bool autoReadDone_ = false;
   std::unique_ptr<TSend> send_;
   std::unique_ptr<TMyComPort> myComPort_;
 };

@@ -77,7 +77,9 @@ bool ComPort::OpenDevice(const QString& device, int comNumber) {
   wantOpen_ = true;
   device_ = device;
   lastError_.clear();
-  portDescription_ = QStringLiteral("COM%1/19200/8N1").arg(comNumber);
+  // COM number 0 stands for the built-in simulated controller.
+  portDescription_ = comNumber == 0 ? QStringLiteral("SIM/19200/8N1")
+                                    : QStringLiteral("COM%1/19200/8N1").arg(comNumber);
   if (partnerHook_) {
     auto partner = partnerHook_;
     partner(portDescription_);
