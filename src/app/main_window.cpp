@@ -221,6 +221,7 @@ TForm3::TForm3(AppContext& ctx, AppUnits& units, QWidget* parent)
 
   // Creation step.
   Timer1->Stop();
+  Timer1->SetInterval(kIdentityDelayMs);
   Timer1->SetSingleShot(true);
   Timer1->OnTimeout = [this] { Timer1Timer(); };
   panels_[3]->setText(DatePanelText(ctx_.clock.NowText()));
@@ -383,27 +384,39 @@ void TForm3::BuildToolBar() {
 void TForm3::BuildStatusBar() {
   StatusBar1 = statusBar();
   StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
-  const int widths[] = {200, 150, 26, 170, 50};
+  // The panels sit at fixed places from the left edge, so they are placed
+  // by hand rather than by the bar's own spaced layout.
+  StatusBar1->setSizeGripEnabled(false);
   const char* texts[] = {"   Version", "   seriell", "", "   Datum", "    nicht verbunden"};
   for (int i = 0; i < 5; ++i) {
     auto* l = new QLabel(QLatin1String(texts[i]), StatusBar1);
     l->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    if (i < 4) {
-      l->setFixedWidth(widths[i]);
-    } else {
-      l->setMinimumWidth(widths[i]);
-    }
     panels_[i] = l;
-    StatusBar1->addWidget(l, i == 4 ? 1 : 0);
   }
-  // The lamp lives inside panel 2, 2 pixels in from its edges.
-  auto* lampBox = new QHBoxLayout(panels_[2]);
-  lampBox->setContentsMargins(2, 2, 2, 2);
-  Link_Led = new TLinkPanel(panels_[2]);
+  // The lamp is a child of the bar itself, laid over panel 2.
+  Link_Led = new TLinkPanel(StatusBar1);
   Link_Led->setObjectName(QStringLiteral("Link_Led"));
-  Link_Led->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-  lampBox->addWidget(Link_Led);
+  StatusBar1->installEventFilter(this);
+  PlaceStatusPanels();
+}
+
+void TForm3::PlaceStatusPanels() {
+  const int h = StatusBar1->height();
+  int x = 0;
+  for (int i = 0; i < 5; ++i) {
+    const int w = i < 4 ? kPanelWidths[i] : qMax(kPanelWidths[i], StatusBar1->width() - x);
+    panels_[i]->setGeometry(x, 0, w, h);
+    x += w;
+  }
+  // Top 2, left 352 (panel 2's left edge plus 2), 4 pixels smaller than
+  // panel 2 and the bar.
+  Link_Led->setGeometry(panels_[2]->x() + 2, 2, kPanelWidths[2] - 4, h - 4);
+}
+
+bool TForm3::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == StatusBar1 && event->type() == QEvent::Resize) PlaceStatusPanels();
+  return QMainWindow::eventFilter(watched, event);
 }
 
 QString TForm3::PanelText(int index) const {
@@ -430,6 +443,9 @@ void TForm3::ApplyEnableButtons(const QString& buttons) {
   };
   for (const auto& [name, pos] : rule)
     if (QAction* a = ToolAction(name)) a->setVisible(EnableButtonOn(buttons, pos));
+  // The toolbar would lay its buttons out again only on its next event-loop
+  // pass; until then a hidden button would still show (greyed).
+  ToolBar1->layout()->activate();
 }
 
 void TForm3::ShowToolWindow(QWidget* w) {
@@ -450,7 +466,7 @@ void TForm3::SelectComPort(int port) {
 
 void TForm3::ShowPartner(const QString& text) {
   panels_[1]->setText(PartnerPanelText(text));
-  Timer1->Start(kIdentityDelayMs);
+  Timer1->Start();
 }
 
 void TForm3::Timer1Timer() {

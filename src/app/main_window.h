@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
-#include "app/app_units.h"
 #include "common/timer.h"
 #include "context/app_context.h"
+#include "context/app_units.h"
 #include "link/link_panel_widget.h"
 
 class QAction;
@@ -52,6 +52,9 @@ public:
   static constexpr int kHeight = 659;
   static constexpr int kHelpContext = 5000;
   static constexpr int kIdentityDelayMs = 1000;
+  // Status panel widths from the left; the last panel takes the rest of
+  // the bar and is never narrower than its own width.
+  static constexpr int kPanelWidths[5] = {200, 150, 26, 170, 50};
 
   // The creation step: status bar, lamp, help file, button visibility; the
   // window is shown at its end.
@@ -111,11 +114,15 @@ public:
 
 protected:
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void BuildMenus();
   void BuildToolBar();
   void BuildStatusBar();
+  // Panels side by side from the bar's left edge, the lamp 2 pixels inside
+  // panel 2; kept so whenever the bar changes size.
+  void PlaceStatusPanels();
   void Timer1Timer();
   void Link_LedLink(bool linked);
 

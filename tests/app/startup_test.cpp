@@ -1,6 +1,7 @@
 // Start-up, the main window's toolbar, menus and status bar, the COM port
 // choice with its delayed identity read, and the end of the program.
 #include <QAction>
+#include <QCoreApplication>
 #include <QImage>
 #include <QLabel>
 #include <QStatusBar>
@@ -22,6 +23,12 @@ std::set<QString> VisibleButtons(TForm3& f) {
     QAction* a = f.ToolAction(name);
     EXPECT_NE(a, nullptr) << name;
     if (a && a->isVisible()) shown.insert(QLatin1String(name));
+    // The button on screen agrees at once, before any event-loop pass.
+    auto* b = f.ToolBar1->findChild<QToolButton*>(QLatin1String(name));
+    EXPECT_NE(b, nullptr) << name;
+    if (a && b) {
+      EXPECT_EQ(b->isVisible(), a->isVisible()) << name;
+    }
   }
   return shown;
 }
@@ -52,10 +59,37 @@ TEST_F(StartupTest, StatusBarTextsAfterStartUp) {
       << qPrintable(Form3().PanelText(3));
   EXPECT_EQ(Form3().PanelText(4), QStringLiteral("  nicht verbunden"));
   EXPECT_FALSE(Form3().Timer1->IsActive());
+  EXPECT_EQ(Form3().Timer1->Interval(), 1000);
   EXPECT_EQ(Form3().Label3->text(), QStringLiteral("."));
-  // The lamp sits inside panel 2.
-  EXPECT_EQ(Form3().Link_Led->parentWidget()->objectName(), QStringLiteral("StatusPanel2"));
   EXPECT_EQ(Form3().Link_Led->Color(), uint32_t{0x0000FF});
+}
+
+TEST_F(StartupTest, StatusPanelsAndLampSitAtTheirPlaces) {
+  Start();
+  QStatusBar* bar = Form3().StatusBar1;
+  // Panels 200, 150, 26, 170 and 50 pixels wide, side by side from the left
+  // edge; the last one reaches the right edge.
+  struct Panel {
+    int left;
+    int width;
+  };
+  const Panel panels[] = {{0, 200}, {200, 150}, {350, 26}, {376, 170}, {546, bar->width() - 546}};
+  ASSERT_GE(bar->width() - 546, 50);
+  for (int i = 0; i < 5; ++i) {
+    auto* p = bar->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(i));
+    ASSERT_NE(p, nullptr) << i;
+    EXPECT_EQ(p->geometry(), QRect(panels[i].left, 0, panels[i].width, bar->height())) << i;
+  }
+  // The lamp: a child of the bar, top 2, left 352, panel 2's width and the
+  // bar's height less 4, also after the bar changed size.
+  TLinkPanel* lamp = Form3().findChild<TLinkPanel*>(QStringLiteral("Link_Led"));
+  ASSERT_EQ(lamp, Form3().Link_Led);
+  EXPECT_EQ(lamp->parentWidget(), bar);
+  EXPECT_EQ(lamp->geometry(), QRect(352, 2, 22, bar->height() - 4));
+  Form3().resize(900, 700);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(lamp->geometry(), QRect(352, 2, 22, bar->height() - 4));
+  EXPECT_EQ(bar->findChild<QLabel*>(QStringLiteral("StatusPanel4"))->width(), bar->width() - 546);
 }
 
 TEST_F(StartupTest, WithConfigurationFileUsesItsPortDevicesAndHelp) {
