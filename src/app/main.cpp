@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "app/app_shell.h"
-#include "app/app_units.h"
 #include "app/program_window.h"
 #include "context/app_context.h"
+#include "context/app_units.h"
 #include "link/qt_serial_line.h"
 
 #ifdef Q_OS_UNIX

@@ -5,11 +5,11 @@
 // tool windows. Windows of later issues get their places here.
 #include <memory>
 
-#include "app/app_units.h"
 #include "app/files_window.h"
 #include "app/ini_window.h"
 #include "app/main_window.h"
 #include "context/app_context.h"
+#include "context/app_units.h"
 #include "link/com_port_window.h"
 #include "link/line_port_window.h"
 #include "link/transfer_window.h"

@@ -5,43 +5,28 @@
 #include <QSaveFile>
 #include <cstdio>
 
-#include "link/com_port.h"
-#include "link/line_port.h"
+#include "context/app_units.h"
 #include "link/link_state.h"
-#include "link/qel_utils.h"
 #include "link/qt_serial_line.h"
-#include "link/transfer_queue.h"
-#include "records/error_catalogue.h"
-#include "records/error_log_reader.h"
-#include "records/plant_identity.h"
-#include "sim/pty_simulator.h"
+#include "sim/scenario.h"
 
 namespace ulv {
 
+// The windowed program's link units on the CLI's own serial line, plus what
+// only the CLI needs: its lamp, its timers and the loop a command runs in.
 struct CliSession::Units {
   Units(AppContext& ctx, bool hardwareFlow)
       : line(hardwareFlow),
-        port(line, ctx.logs, ctx.clock, ctx.timers),
-        linePort(port, ctx.timers),
-        queue(port.Link(), linePort, ctx.logs, ctx.clock, ctx.timers),
-        utils(queue, ctx.clock),
-        catalogue(ctx.config.ErrorCatalogueFile()),
-        identity(queue, utils, ctx.clock),
-        reader(queue, utils, catalogue, identity, ctx.clock),
+        units(ctx, line),
         linkTimer(ctx.timers.CreateTimer()),
         limitTimer(ctx.timers.CreateTimer()),
         startTimer(ctx.timers.CreateTimer()),
         tickTimer(ctx.timers.CreateTimer()) {}
 
-  std::unique_ptr<PtySimulator> sim;  // before the line: it outlives the port's use of it
+  // Before the units: when they go they close the line, then stop the
+  // simulator behind it.
   QtSerialLine line;
-  ComPort port;
-  LinePort linePort;
-  TransferQueue queue;
-  QelUtils utils;
-  ErrorCatalogue catalogue;
-  PlantIdentity identity;
-  ErrorLogReader reader;
+  AppUnits units;
   LinkLampModel lamp;
   std::unique_ptr<Timer> linkTimer;
   std::unique_ptr<Timer> limitTimer;
@@ -69,12 +54,10 @@ QString CliSession::ResolveDevice(int* comNumber, QString* error) {
   }
   if (!sim) return device;
 
-  SimOptions so;
-  so.scenarioFile = ScenarioPath(options_.scenario);
-  so.lineTiming = options_.lineTiming;
-  u_->sim = std::make_unique<PtySimulator>(so);
-  QString slave;
-  if (!u_->sim->Start(&slave, error)) {
+  u_->units.simOptions.scenarioFile = ScenarioPath(options_.scenario);
+  u_->units.simOptions.lineTiming = options_.lineTiming;
+  const QString slave = u_->units.StartSimulator(error);
+  if (slave.isEmpty()) {
     *error = QStringLiteral("the simulated controller cannot start: ") + *error;
     return QString();
   }
@@ -97,19 +80,19 @@ int CliSession::Run() {
 
   u.line.OnTrace = [this](const QString& line) {
     lastTrace_ = line;
-    if (u_) u_->port.PortReport(line);
+    if (u_) u_->units.port.PortReport(line);
   };
-  u.port.DeviceForCom = [this](int) { return device_; };
-  u.linePort.ComPortNumber = [comNumber] { return comNumber; };
-  u.reader.OnProgress = [this](int value, int maximum) {
+  u.units.port.DeviceForCom = [this](int) { return device_; };
+  u.units.linePort.ComPortNumber = [comNumber] { return comNumber; };
+  u.units.errorReader.OnProgress = [this](int value, int maximum) {
     Progress(QStringLiteral("error records %1/%2").arg(QString::number(value), QString::number(maximum)));
   };
 
   // Mode 2 over the line port; this opens the port.
-  u.queue.SetTransport(false);
-  if (!u.port.IsOpen()) {
-    Finish(kExitPort, u.port.LastError().isEmpty() ? QStringLiteral("%1 cannot be opened").arg(device_)
-                                                   : u.port.LastError());
+  u.units.queue.SetTransport(false);
+  if (!u.units.port.IsOpen()) {
+    Finish(kExitPort, u.units.port.LastError().isEmpty() ? QStringLiteral("%1 cannot be opened").arg(device_)
+                                                         : u.units.port.LastError());
     return exitCode_;
   }
 
@@ -117,7 +100,7 @@ int CliSession::Run() {
     // Started outside the line's receive handling.
     if (up && !started_ && !finished_) u_->startTimer->Start(0);
   };
-  u.port.Link().RegisterLinkLed(&u.lamp);
+  u.units.port.Link().RegisterLinkLed(&u.lamp);
   u.startTimer->SetSingleShot(true);
   u.startTimer->OnTimeout = [this] { StartCommand(); };
 
@@ -136,9 +119,9 @@ int CliSession::Run() {
   u.tickTimer->OnTimeout = [this] { Tick(); };
 
   // The line runs from here: the first byte goes out now.
-  u.linePort.LineToggle(true);
-  u.port.OnPortStateChanged = [this] {
-    if (!finished_ && u_ && !u_->port.IsOpen()) {
+  u.units.linePort.LineToggle(true);
+  u.units.port.OnPortStateChanged = [this] {
+    if (!finished_ && u_ && !u_->units.port.IsOpen()) {
       Finish(kExitFailed, lastTrace_.startsWith(QLatin1String("serial line lost"))
                               ? lastTrace_
                               : QStringLiteral("serial line lost: %1").arg(device_));
@@ -152,10 +135,10 @@ int CliSession::Run() {
 
   // Stop the line and let go of the port before the simulator goes.
   u.tickTimer->Stop();
-  u.port.OnPortStateChanged = nullptr;
-  if (u.linePort.LineTimerActive()) u.linePort.LineToggle(true);
-  if (u.port.IsOpen()) u.port.ClosePort();
-  if (u.sim) u.sim->Stop();
+  u.units.port.OnPortStateChanged = nullptr;
+  if (u.units.linePort.LineTimerActive()) u.units.linePort.LineToggle(true);
+  if (u.units.port.IsOpen()) u.units.port.ClosePort();
+  if (PtySimulator* sim = u.units.Simulator()) sim->Stop();
   Progress(QString());
 
   if (exitCode_ == kExitOk && !options_.out.isEmpty()) {
@@ -176,7 +159,7 @@ void CliSession::StartCommand() {
   const QString& c = options_.command;
 
   if (c == QLatin1String("version")) {
-    u.utils.ReadVersion([this](const QString& text, ReplyStatus status) {
+    u.units.utils.ReadVersion([this](const QString& text, ReplyStatus status) {
       if (status != ReplyStatus::Replied || text == QLatin1String("Transfer.Fehler")) {
         Finish(kExitFailed, QStringLiteral("the controller did not answer the version request"));
         return;
@@ -187,8 +170,8 @@ void CliSession::StartCommand() {
   } else if (c == QLatin1String("send-time")) {
     auto reported = std::make_shared<QString>();
     // The send takes OnReport over when it starts.
-    u.utils.OnReport = [reported](const QString& text) { *reported = text; };
-    u.utils.SendDateTime([this, reported](QelUtils* done) {
+    u.units.utils.OnReport = [reported](const QString& text) { *reported = text; };
+    u.units.utils.SendDateTime([this, reported](QelUtils* done) {
       if (done == nullptr || *reported != QLatin1String("date.send")) {
         Finish(kExitFailed, QStringLiteral("the controller did not take the date and time"));
         return;
@@ -197,7 +180,7 @@ void CliSession::StartCommand() {
       Finish(kExitOk);
     });
   } else if (c == QLatin1String("identity")) {
-    u.identity.OnReadEnded = [this](bool ok) {
+    u.units.identity.OnReadEnded = [this](bool ok) {
       if (ok) {
         Finish(kExitOk);
       } else {
@@ -205,7 +188,7 @@ void CliSession::StartCommand() {
       }
     };
     waiting_ = Waiting::Identity;
-    if (!u.identity.Read([this](const QString& line) { Emit(line); })) {
+    if (!u.units.identity.Read([this](const QString& line) { Emit(line); })) {
       Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
     }
   } else if (c == QLatin1String("errors")) {
@@ -214,7 +197,7 @@ void CliSession::StartCommand() {
     RunErrors(true);
   } else if (c == QLatin1String("delete-errors")) {
     waiting_ = Waiting::Delete;
-    u.reader.DeleteErrorLog([this](bool answered) { deleteAnswered_ = answered ? 1 : 0; });
+    u.units.errorReader.DeleteErrorLog([this](bool answered) { deleteAnswered_ = answered ? 1 : 0; });
   } else {
     Finish(kExitUsage, QStringLiteral("unknown command %1").arg(c));
   }
@@ -225,13 +208,13 @@ void CliSession::StartCommand() {
 // flow of "holen". report: the identity listing, then the same.
 void CliSession::RunErrors(bool withIdentityListing) {
   Units& u = *u_;
-  u.reader.OnReadEnded = [this](ErrorLogReader::ReadOutcome outcome) {
+  u.units.errorReader.OnReadEnded = [this](ErrorLogReader::ReadOutcome outcome) {
     waiting_ = Waiting::Nothing;
     switch (outcome) {
       case ErrorLogReader::ReadOutcome::Completed:
         if (options_.hex) {
           QString why;
-          if (!u_->reader.HexListing(&why)) {
+          if (!u_->units.errorReader.HexListing(&why)) {
             Finish(kExitFailed, why);
             return;
           }
@@ -249,21 +232,21 @@ void CliSession::RunErrors(bool withIdentityListing) {
         return;
     }
   };
-  u.reader.OnFileError = [this](const QString& message) {
+  u.units.errorReader.OnFileError = [this](const QString& message) {
     if (OnError) OnError(QStringLiteral("fehler.bin: ") + message);
   };
-  u.identity.OnReadEnded = [this, withIdentityListing](bool) {
+  u.units.identity.OnReadEnded = [this, withIdentityListing](bool) {
     if (finished_ || waiting_ != Waiting::Identity) return;
     if (withIdentityListing) Emit(QStringLiteral(" "));
     waiting_ = Waiting::Errors;
-    if (!u_->reader.StartRead([this](const QString& line) { Emit(line); })) {
+    if (!u_->units.errorReader.StartRead([this](const QString& line) { Emit(line); })) {
       Finish(kExitFailed, QStringLiteral("the error memory could not be read (link down or a read running)"));
     }
   };
   waiting_ = Waiting::Identity;
   PlantIdentity::Output identityOutput;
   if (withIdentityListing) identityOutput = [this](const QString& line) { Emit(line); };
-  if (!u.identity.Read(identityOutput)) {
+  if (!u.units.identity.Read(identityOutput)) {
     Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
   }
 }
@@ -273,19 +256,19 @@ void CliSession::Tick() {
   // A chain the queue dropped after a time-out ends without its handler.
   switch (waiting_) {
     case Waiting::Identity:
-      if (!u_->identity.IsReading()) {
-        if (u_->identity.OnReadEnded) {
-          auto ended = u_->identity.OnReadEnded;
+      if (!u_->units.identity.IsReading()) {
+        if (u_->units.identity.OnReadEnded) {
+          auto ended = u_->units.identity.OnReadEnded;
           ended(false);
         }
       }
       break;
     case Waiting::Errors:
-      if (!u_->reader.IsReading())
+      if (!u_->units.errorReader.IsReading())
         Finish(kExitFailed, QStringLiteral("the error read ended without a result"));
       break;
     case Waiting::Delete:
-      if (deleteAnswered_ >= 0 && !u_->reader.IsReading()) {
+      if (deleteAnswered_ >= 0 && !u_->units.errorReader.IsReading()) {
         if (deleteAnswered_ == 1) {
           Emit(QStringLiteral("error memory deleted"));
           Finish(kExitOk);

@@ -12,10 +12,10 @@
 #include <optional>
 #include <ostream>
 
-#include "app/app_units.h"
 #include "app/program_window.h"
 #include "common/virtual_clock.h"
 #include "context/app_context.h"
+#include "context/app_units.h"
 #include "link/memory_line.h"
 #include "sim/plant_model.h"
 #include "sim/sim_controller.h"

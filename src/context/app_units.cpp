@@ -1,4 +1,4 @@
-#include "app/app_units.h"
+#include "context/app_units.h"
 
 namespace ulv {
 
@@ -25,7 +25,7 @@ AppUnits::~AppUnits() {
 
 QString AppUnits::StartPtySimulator(QString* error) {
   if (simulator_ && simulator_->IsRunning()) return simulatorDevice_;
-  simulator_ = std::make_unique<PtySimulator>();
+  simulator_ = std::make_unique<PtySimulator>(simOptions);
   QString device;
   if (!simulator_->Start(&device, error)) {
     simulator_.reset();

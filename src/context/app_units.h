@@ -1,10 +1,11 @@
 #pragma once
-// The units the windowed program holds for the whole run besides the
-// configuration: the serial port, the line port, the transfer queue, the
-// protocol utilities, the error text catalogue with its reader, the plant
-// identity, and the built-in simulated controller when it is chosen. Built
-// once after AppContext::Start, on a serial line given from outside (the
-// QSerialPort adapter in the program, an in-memory line in tests).
+// The link units the program (windowed or headless) holds for the whole run
+// besides the configuration: the serial port, the line port, the transfer
+// queue, the protocol utilities, the error text catalogue with its reader,
+// the plant identity, and the built-in simulated controller when it is
+// chosen. Built once after AppContext::Start, on a serial line given from
+// outside (the QSerialPort adapter in the programs, an in-memory line in
+// tests) that must outlive it.
 #include <QString>
 #include <functional>
 #include <memory>
@@ -47,6 +48,9 @@ public:
   // device to open; empty with `error` set when it cannot start. By default
   // the in-process simulator on a pseudo-terminal; tests install their own.
   std::function<QString(QString* error)> StartSimulator;
+  // What the in-process simulator is started with (plant scenario, line
+  // timing); read when it starts.
+  SimOptions simOptions;
   // The in-process simulator, once started.
   PtySimulator* Simulator() const { return simulator_.get(); }
   // The device COM n is opened on: the simulator for kSimulatorPort or a
