@@ -42,7 +42,8 @@ QString UsageText(const QString& programName) {
              "               in the working directory)\n"
              "  /m=TYPE      machine type (default: [machine] type of the configuration)\n"
              "  --simulate   talk to the built-in simulated controller instead of a COM port\n"
-             "  --read-errors  once the controller answers, read the plant identity and\n"
+             "  --read-errors\n"
+             "               once the controller answers, read the plant identity and\n"
              "               the error memory and show the error list\n"
              "  --help       print this text and exit\n"
              "  --version    print the version and exit\n")

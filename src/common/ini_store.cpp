@@ -83,6 +83,7 @@ QString IniStore::DecodeText(const QByteArray& data, bool* wasUtf8) {
 
 bool IniStore::Load(const QString& path) {
   Clear();
+  if (path.isEmpty()) return false;
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) return false;
   LoadFromBytes(file.readAll());
