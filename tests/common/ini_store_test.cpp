@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
+
 namespace ulv {
 namespace {
 
@@ -41,17 +43,17 @@ TEST(IniStoreTest, LookupsFollowTheReadingRules) {
     const char* key;
     QString expected;
   };
-  const QString def = QStringLiteral("<def>");
+  const QString def = u"<def>"_s;
   const Case cases[] = {
-      {"files", "BASE", QStringLiteral("D:\\Lift")},
-      {"FILES", " key ", QStringLiteral(" value ")},  // blanks belong to key and value
+      {"files", "BASE", u"D:\\Lift"_s},
+      {"FILES", " key ", u" value "_s},  // blanks belong to key and value
       {"files", "key", def},
-      {"files", "dup", QStringLiteral("first")},  // first occurrence wins
-      {"files", "late", def},                     // only the first section is searched
-      {"files", "orphan", def},                   // lines before the first section
+      {"files", "dup", u"first"_s},  // first occurrence wins
+      {"files", "late", def},        // only the first section is searched
+      {"files", "orphan", def},      // lines before the first section
       {"files", "no separator", def},
-      {"files", "empty", QString()},        // present but empty: not the default
-      {"two", "A", QStringLiteral("b=c")},  // split at the first "="
+      {"files", "empty", QString()},  // present but empty: not the default
+      {"two", "A", u"b=c"_s},         // split at the first "="
       {"Empty", "x", def},
       {"missing", "a", def},
   };
@@ -59,123 +61,94 @@ TEST(IniStoreTest, LookupsFollowTheReadingRules) {
     EXPECT_EQ(ini.Value(QLatin1String(c.section), QLatin1String(c.key), def), c.expected)
         << c.section << "/" << c.key;
   }
-  EXPECT_TRUE(ini.HasKey(QStringLiteral("files"), QStringLiteral("empty")));
-  EXPECT_FALSE(ini.HasKey(QStringLiteral("files"), QStringLiteral("late")));
-  EXPECT_TRUE(ini.HasSection(QStringLiteral("TWO")));
-  EXPECT_FALSE(ini.HasSection(QStringLiteral("Empty")));  // present only with an entry
-  EXPECT_FALSE(ini.HasSection(QStringLiteral("missing")));
+  EXPECT_TRUE(ini.HasKey(u"files"_s, u"empty"_s));
+  EXPECT_FALSE(ini.HasKey(u"files"_s, u"late"_s));
+  EXPECT_TRUE(ini.HasSection(u"TWO"_s));
+  EXPECT_FALSE(ini.HasSection(u"Empty"_s));  // present only with an entry
+  EXPECT_FALSE(ini.HasSection(u"missing"_s));
 }
 
 TEST(IniStoreTest, EveryLineEndEndsALineAndIsNeverPartOfAValue) {
   IniStore crlf;
   crlf.LoadFromBytes(SampleIni("\r\n"));
-  for (const QByteArray& eol : {QByteArray("\n"), QByteArray("\r")}) {
+  for (const QByteArray& eol : {"\n"_ba, "\r"_ba}) {
     IniStore other;
     other.LoadFromBytes(SampleIni(eol));
     EXPECT_EQ(other.Serialize(), crlf.Serialize()) << (eol == "\r" ? "CR" : "LF");
   }
   IniStore mixed;
   mixed.LoadFromBytes("[a]\rx=1\r\ny=2\nz=3\r");
-  EXPECT_EQ(mixed.Value(QStringLiteral("a"), QStringLiteral("x")), QStringLiteral("1"));
-  EXPECT_EQ(mixed.Value(QStringLiteral("a"), QStringLiteral("y")), QStringLiteral("2"));
-  EXPECT_EQ(mixed.Value(QStringLiteral("a"), QStringLiteral("z")), QStringLiteral("3"));
+  EXPECT_EQ(mixed.Value(u"a"_s, u"x"_s) + mixed.Value(u"a"_s, u"y"_s) + mixed.Value(u"a"_s, u"z"_s),
+            u"123"_s);
 }
 
 TEST(IniStoreTest, WritesSectionsInOrderWithAnEmptyLineAfterEach) {
   IniStore ini;
   ini.LoadFromBytes(SampleIni("\n"));
-  const QByteArray expected =
-      "[Files]\r\n"
-      "base=D:\\Lift\r\n"
-      " key = value \r\n"
-      "Dup=first\r\n"
-      "dup=second\r\n"
-      "no separator\r\n"
-      "empty=\r\n"
-      "\r\n"
-      "[files]\r\n"
-      "late=second section\r\n"
-      "\r\n"
-      "[Empty]\r\n"
-      "\r\n"
-      "[Two]\r\n"
-      "a=b=c\r\n"
-      "\r\n";
-  EXPECT_EQ(ini.Serialize(), expected);
+  EXPECT_EQ(
+      ini.Serialize(),
+      "[Files]\r\nbase=D:\\Lift\r\n key = value \r\nDup=first\r\ndup=second\r\nno separator\r\nempty=\r\n"
+      "\r\n[files]\r\nlate=second section\r\n\r\n[Empty]\r\n\r\n[Two]\r\na=b=c\r\n\r\n"_ba);
   EXPECT_FALSE(ini.IsModified());
 }
 
 TEST(IniStoreTest, SetValueReplacesAppendsOrAddsASection) {
   IniStore ini;
   ini.LoadFromBytes("[Tarvo]\r\nname=T-\r\nnummer=5\r\n[x]\r\na=1\r\n");
-  ini.SetValue(QStringLiteral("tarvo"), QStringLiteral("NUMMER"), QStringLiteral("5"));
+  ini.SetValue(u"tarvo"_s, u"NUMMER"_s, u"5"_s);
   EXPECT_FALSE(ini.IsModified());  // same value: nothing changed
-  ini.SetValue(QStringLiteral("tarvo"), QStringLiteral("NUMMER"), QStringLiteral("6"));
+  ini.SetValue(u"tarvo"_s, u"NUMMER"_s, u"6"_s);
   EXPECT_TRUE(ini.IsModified());
-  ini.SetValue(QStringLiteral("TARVO"), QStringLiteral("extra"), QStringLiteral("e"));
-  ini.SetValue(QStringLiteral("new"), QStringLiteral("k"), QStringLiteral("v"));
-  EXPECT_EQ(ini.Serialize(), QByteArray("[Tarvo]\r\nname=T-\r\nnummer=6\r\nextra=e\r\n\r\n"
-                                        "[x]\r\na=1\r\n\r\n"
-                                        "[new]\r\nk=v\r\n\r\n"));
+  ini.SetValue(u"TARVO"_s, u"extra"_s, u"e"_s);
+  ini.SetValue(u"new"_s, u"k"_s, u"v"_s);
+  EXPECT_EQ(ini.Serialize(),
+            "[Tarvo]\r\nname=T-\r\nnummer=6\r\nextra=e\r\n\r\n[x]\r\na=1\r\n\r\n[new]\r\nk=v\r\n\r\n"_ba);
 }
 
-TEST(IniStoreTest, Latin1TextIsKeptByteForByte) {
-  const QByteArray latin1(
-      "[id]\r\nuser=M\xFC"
-      "ller \xB0\xE4\r\n\r\n");
-  IniStore ini;
-  ini.LoadFromBytes(latin1);
-  EXPECT_FALSE(ini.IsUtf8());
-  EXPECT_EQ(ini.Value(QStringLiteral("id"), QStringLiteral("user")), QStringLiteral("Müller °ä"));
-  EXPECT_EQ(ini.Serialize(), latin1);
-  ini.SetValue(QStringLiteral("id"), QStringLiteral("ort"), QStringLiteral("Köln"));
-  EXPECT_TRUE(ini.Serialize().contains("ort=K\xF6ln\r\n"));
-}
-
-TEST(IniStoreTest, Utf8TextStaysUtf8) {
-  const QByteArray utf8 = QStringLiteral("[id]\r\nuser=Müller\r\n\r\n").toUtf8();
-  IniStore ini;
-  ini.LoadFromBytes(utf8);
-  EXPECT_TRUE(ini.IsUtf8());
-  EXPECT_EQ(ini.Value(QStringLiteral("id"), QStringLiteral("user")), QStringLiteral("Müller"));
-  EXPECT_EQ(ini.Serialize(), utf8);
-  // A byte-order mark is not part of the first line and survives a write.
-  IniStore bom;
-  bom.LoadFromBytes(QByteArray("\xEF\xBB\xBF") + utf8);
-  EXPECT_EQ(bom.Value(QStringLiteral("id"), QStringLiteral("user")), QStringLiteral("Müller"));
-  EXPECT_EQ(bom.Serialize(), QByteArray("\xEF\xBB\xBF") + utf8);
+// Latin-1 text is kept byte for byte, UTF-8 (with or without a byte-order
+// mark) stays UTF-8, also for a value set later and through a file.
+TEST(IniStoreTest, TextIsWrittenBackInTheEncodingItWasRead) {
+  const QByteArray utf8 = u"[id]\r\nuser=Müller °ä\r\n\r\n"_s.toUtf8();
+  struct Case {
+    const char* name;
+    QByteArray file;
+    bool isUtf8;
+    QByteArray added;  // the line "ort=Köln"
+  };
+  const Case cases[] = {
+      {"latin-1", "[id]\r\nuser=M\xFCller \xB0\xE4\r\n\r\n"_ba, false, "ort=K\xF6ln\r\n"_ba},
+      {"utf-8", utf8, true, "ort=K\xC3\xB6ln\r\n"_ba},
+      {"utf-8 with BOM", "\xEF\xBB\xBF"_ba + utf8, true, "ort=K\xC3\xB6ln\r\n"_ba},
+  };
+  QTemporaryDir dir;
+  const QString path = dir.filePath(u"t.ini"_s);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    IniStore ini;
+    EXPECT_FALSE(ini.Load(dir.filePath(u"missing.ini"_s)));
+    ini.LoadFromBytes(c.file);
+    EXPECT_EQ(ini.IsUtf8(), c.isUtf8);
+    EXPECT_EQ(ini.Value(u"id"_s, u"user"_s), u"Müller °ä"_s);
+    EXPECT_EQ(ini.Serialize(), c.file);
+    ini.SetValue(u"id"_s, u"ort"_s, u"Köln"_s);
+    ASSERT_TRUE(ini.Save(path));
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), c.file.chopped(2) + c.added + "\r\n");
+    IniStore back;
+    ASSERT_TRUE(back.Load(path));
+    EXPECT_EQ(back.Value(u"ID"_s, u"ORT"_s), u"Köln"_s);
+    EXPECT_EQ(back.IsUtf8(), c.isUtf8);
+  }
 }
 
 TEST(IniStoreTest, IntValues) {
   IniStore ini;
   ini.LoadFromBytes("[n]\na=12\nb= 7\nc=$1F\nd=0x10\ne=-3\nf=7 \ng=abc\nh=\ni=99999999999\n");
-  struct Case {
-    const char* key;
-    int expected;
-  };
-  const Case cases[] = {{"a", 12}, {"b", 7},  {"c", 31}, {"d", 16}, {"e", -3},
-                        {"f", -1}, {"g", -1}, {"h", -1}, {"i", -1}, {"missing", -1}};
-  for (const Case& c : cases)
-    EXPECT_EQ(ini.IntValue(QStringLiteral("N"), QLatin1String(c.key), -1), c.expected) << c.key;
-}
-
-TEST(IniStoreTest, SaveAndLoadRoundTrip) {
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  const QString path = dir.filePath(QStringLiteral("t.ini"));
-  IniStore ini;
-  EXPECT_FALSE(ini.Load(path));
-  ini.LoadFromBytes(QByteArray("[a]\nk=\xE4\n"));
-  ini.SetValue(QStringLiteral("b"), QStringLiteral("n"), QStringLiteral("1"));
-  ASSERT_TRUE(ini.Save(path));
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-  EXPECT_EQ(f.readAll(), QByteArray("[a]\r\nk=\xE4\r\n\r\n[b]\r\nn=1\r\n\r\n"));
-  IniStore back;
-  ASSERT_TRUE(back.Load(path));
-  EXPECT_EQ(back.Value(QStringLiteral("A"), QStringLiteral("K")), QStringLiteral("ä"));
-  EXPECT_EQ(back.IntValue(QStringLiteral("b"), QStringLiteral("n"), 0), 1);
-  EXPECT_FALSE(back.IsUtf8());
+  const std::pair<const char*, int> cases[] = {{"a", 12}, {"b", 7},  {"c", 31}, {"d", 16}, {"e", -3},
+                                               {"f", -1}, {"g", -1}, {"h", -1}, {"i", -1}, {"missing", -1}};
+  for (const auto& [key, expected] : cases)
+    EXPECT_EQ(ini.IntValue(u"N"_s, QLatin1String(key), -1), expected) << key;
 }
 
 }  // namespace

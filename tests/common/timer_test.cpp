@@ -95,7 +95,9 @@ TEST_F(VirtualClockTest, CallbacksMayStopRestartAndDestroyOtherTimers) {
   EXPECT_EQ(fired, (std::vector<Fired>{{"a", 10}, {"c", 110}}));
 }
 
-TEST_F(VirtualClockTest, ACallbackMayDestroyItsOwnTimerAndStartNewOnes) {
+// A callback may destroy its own timer and start new ones; a repeating timer
+// stopped in its own callback fires once.
+TEST_F(VirtualClockTest, ACallbackMayStopOrDestroyItsOwnTimer) {
   std::unique_ptr<Timer> self = Make("self");
   std::unique_ptr<Timer> later;
   self->OnTimeout = [&] {
@@ -104,21 +106,16 @@ TEST_F(VirtualClockTest, ACallbackMayDestroyItsOwnTimerAndStartNewOnes) {
     later->Start(5);  // falls due inside the same Advance
     self.reset();
   };
-  self->Start(10);
-  clock.Advance(100);
-  EXPECT_EQ(self, nullptr);
-  EXPECT_EQ(fired, (std::vector<Fired>{{"self", 10}, {"later", 15}}));
-}
-
-TEST_F(VirtualClockTest, RepeatingTimerStoppedInItsOwnCallbackFiresOnce) {
   auto r = Make("r", false);
   r->OnTimeout = [&] {
     fired.push_back({"r", clock.ElapsedMs()});
     r->Stop();
   };
-  r->Start(10);
+  self->Start(10);
+  r->Start(12);
   clock.Advance(100);
-  EXPECT_EQ(fired, (std::vector<Fired>{{"r", 10}}));
+  EXPECT_EQ(self, nullptr);
+  EXPECT_EQ(fired, (std::vector<Fired>{{"self", 10}, {"r", 12}, {"later", 15}}));
 }
 
 TEST_F(VirtualClockTest, TimersOutlivingTheClockAreHarmless) {
@@ -165,42 +162,32 @@ TEST(ClockTest, DateTimeTextIsShortDateBlankLongTimeWithoutZone) {
   QLocale::setDefault(saved);
 }
 
-TEST(QtTimerTest, FiresThroughTheEventLoopAndMayDestroyItself) {
+// A due timer fires through the event loop and may destroy itself; a stopped
+// one never fires.
+TEST(QtTimerTest, FiresThroughTheEventLoopUnlessStopped) {
   QtTimerFactory factory;
   std::unique_ptr<Timer> t = factory.CreateTimer();
+  auto stopped = factory.CreateTimer();
   int count = 0;
+  int stoppedCount = 0;
   t->SetSingleShot(true);
   t->OnTimeout = [&] {
     ++count;
     t.reset();
   };
-  t->Start(1);
+  stopped->OnTimeout = [&] { ++stoppedCount; };
+  stopped->Start(0);
+  stopped->Stop();
+  t->Start(20);
   EXPECT_TRUE(t->IsActive());
-  EXPECT_EQ(t->Interval(), 1);
+  EXPECT_EQ(t->Interval(), 20);
   QDeadlineTimer deadline(10000);
   while (t && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
   EXPECT_EQ(t, nullptr);
   EXPECT_EQ(count, 1);
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-TEST(QtTimerTest, StoppedTimerDoesNotFire) {
-  QtTimerFactory factory;
-  auto stopped = factory.CreateTimer();
-  auto marker = factory.CreateTimer();
-  int stoppedCount = 0;
-  bool markerFired = false;
-  stopped->OnTimeout = [&] { ++stoppedCount; };
-  marker->SetSingleShot(true);
-  marker->OnTimeout = [&] { markerFired = true; };
-  stopped->Start(0);
-  stopped->Stop();
-  marker->Start(20);
-  QDeadlineTimer deadline(10000);
-  while (!markerFired && !deadline.hasExpired()) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-  EXPECT_TRUE(markerFired);
   EXPECT_EQ(stoppedCount, 0);
   EXPECT_FALSE(stopped->IsActive());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 }  // namespace

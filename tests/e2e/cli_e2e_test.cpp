@@ -9,8 +9,6 @@
 #include "e2e_support.h"
 #include "sim/pty_simulator.h"
 
-using e2e::RunCli;
-
 namespace {
 
 ulv::SimOptions SmallFast() {
@@ -20,60 +18,56 @@ ulv::SimOptions SmallFast() {
   return o;
 }
 
-QString Failure(const e2e::CliResult& r) {
-  return QStringLiteral("exit %1, finished %2, crashed %3\nstdout:\n%4\nstderr:\n%5")
-      .arg(QString::number(r.exitCode), QString::number(r.finished), QString::number(r.crashed), r.out,
-           r.err);
-}
+// The simulator library on a pty inside the test, so the test can look at
+// what the plant was told.
+struct InProcessSim {
+  InProcessSim() { started = sim.Start(&path, &error); }
+  ulv::PtySimulator sim{SmallFast()};
+  QString path, error;
+  bool started = false;
+};
 
 }  // namespace
 
 TEST(CliEndToEnd, VersionFromUlvSimOnAPty) {
-  e2e::SimProcess sim({QStringLiteral("--no-line-timing"), QStringLiteral("--scenario"), e2e::SmallPlant()});
+  e2e::SimProcess sim({u"--no-line-timing"_s, u"--scenario"_s, e2e::SmallPlant()});
   ASSERT_TRUE(sim.Path().startsWith(QLatin1String("/dev/"))) << qPrintable(sim.Path());
-  e2e::WorkDir dir;
-  const e2e::CliResult r =
-      RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("version")}, dir.Path());
-  ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
+  const e2e::CliResult r = e2e::WorkDir().Run({u"--port"_s, sim.Path(), u"version"_s});
+  ASSERT_TRUE(r.Ok()) << qPrintable(r.Describe());
   // The 15 text bytes after the FF header, blanks included.
-  EXPECT_EQ(r.out, QStringLiteral("TEST 1.00      \n"));
+  EXPECT_EQ(r.out, u"TEST 1.00      \n"_s);
   EXPECT_TRUE(sim.Terminate()) << "ulv-sim stops cleanly on SIGTERM";
 }
 
 TEST(CliEndToEnd, BuiltInSimulator) {
   e2e::WorkDir dir;
   // The shipped default plant, line timing on: what a fresh machine shows.
-  e2e::CliResult r =
-      RunCli({QStringLiteral("--port"), QStringLiteral("sim"), QStringLiteral("version")}, dir.Path());
-  ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
+  e2e::CliResult r = dir.Run({u"--port"_s, u"sim"_s, u"version"_s});
+  ASSERT_TRUE(r.Ok()) << qPrintable(r.Describe());
   ASSERT_EQ(e2e::Lines(r.out).size(), 1);
   EXPECT_EQ(e2e::Lines(r.out).first().size(), 15);
 
-  r = RunCli({QStringLiteral("--port"), QStringLiteral("SIM"), QStringLiteral("--scenario"),
-              e2e::SmallPlant(), QStringLiteral("--no-line-timing"), QStringLiteral("identity")},
-             dir.Path());
-  ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
+  QStringList args = e2e::SmallSim();
+  args[1] = u"SIM"_s;
+  r = dir.Run(args << u"identity"_s);
+  ASSERT_TRUE(r.Ok()) << qPrintable(r.Describe());
   const QStringList lines = e2e::Lines(r.out);
   ASSERT_EQ(lines.size(), 7) << qPrintable(r.out);
-  EXPECT_EQ(lines[0], QStringLiteral("namen.270702"));
-  EXPECT_EQ(lines[2], QStringLiteral(" Anlagen-Kennung: HAUS 7"));
-  EXPECT_EQ(lines[3], QStringLiteral("         Telefon: .04012345"));
-  EXPECT_EQ(lines[4], QStringLiteral("Software-Version: TEST 1.00      "));
-  EXPECT_EQ(lines[5], QStringLiteral("  EEProm.Version: 07.03"));
-  EXPECT_EQ(lines[6], QStringLiteral("  Fahrten-Zähler: 20003"));
+  EXPECT_EQ(lines[0], u"namen.270702"_s);
+  EXPECT_EQ(lines.mid(2), (QStringList{u" Anlagen-Kennung: HAUS 7"_s, u"         Telefon: .04012345"_s,
+                                       u"Software-Version: TEST 1.00      "_s, u"  EEProm.Version: 07.03"_s,
+                                       u"  Fahrten-Zähler: 20003"_s}));
 }
 
 TEST(CliEndToEnd, SendTimeSetsTheControllerClock) {
-  ulv::PtySimulator sim(SmallFast());
-  QString path, error;
-  ASSERT_TRUE(sim.Start(&path, &error)) << qPrintable(error);
-  e2e::WorkDir dir;
+  InProcessSim s;
+  ASSERT_TRUE(s.started) << qPrintable(s.error);
   const QDateTime before = QDateTime::currentDateTime();
-  const e2e::CliResult r = RunCli({QStringLiteral("--port"), path, QStringLiteral("send-time")}, dir.Path());
+  const e2e::CliResult r = e2e::WorkDir().Run({u"--port"_s, s.path, u"send-time"_s});
   const QDateTime after = QDateTime::currentDateTime();
-  ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
-  EXPECT_EQ(r.out, QStringLiteral("date.send\n"));
-  const ulv::SimWrites w = sim.Writes();
+  ASSERT_TRUE(r.Ok()) << qPrintable(r.Describe());
+  EXPECT_EQ(r.out, u"date.send\n"_s);
+  const ulv::SimWrites w = s.sim.Writes();
   if (before.date() == after.date()) {
     EXPECT_EQ(w.dayValue, QDate(2000, 1, 1).daysTo(before.date()));
     EXPECT_GE(w.timeValue, before.time().msecsSinceStartOfDay() / 2000);
@@ -83,44 +77,38 @@ TEST(CliEndToEnd, SendTimeSetsTheControllerClock) {
 
 TEST(CliEndToEnd, ErrorListDecodedAndInHex) {
   e2e::WorkDir dir;
-  const QStringList sim = {QStringLiteral("--port"), QStringLiteral("sim"), QStringLiteral("--scenario"),
-                           e2e::SmallPlant(), QStringLiteral("--no-line-timing")};
-  e2e::CliResult r = RunCli(sim + QStringList{QStringLiteral("errors")}, dir.Path());
-  ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
+  e2e::CliResult r = dir.Run(e2e::SmallSim() << u"errors"_s);
+  ASSERT_TRUE(r.Ok()) << qPrintable(r.Describe());
   const QStringList lines = e2e::Lines(r.out);
   ASSERT_GE(lines.size(), 4);
-  EXPECT_EQ(lines.first(), QStringLiteral("ulv_fehler.270702"));
-  EXPECT_EQ(lines.last(), QStringLiteral(" OK"));
-  EXPECT_TRUE(lines.contains(QStringLiteral(" 3 Fehler gespeichert"))) << qPrintable(r.out);
+  EXPECT_EQ(lines.first(), u"ulv_fehler.270702"_s);
+  EXPECT_EQ(lines.last(), u" OK"_s);
+  EXPECT_TRUE(lines.contains(u" 3 Fehler gespeichert"_s)) << qPrintable(r.out);
   // The oldest record is listed first: it was fetched last (k = 2).
-  const QStringList numbered = lines.filter(QRegularExpression(QStringLiteral("^ 00[0-9] :")));
+  const QStringList numbered = lines.filter(QRegularExpression(u"^ 00[0-9] :"_s));
   ASSERT_EQ(numbered.size(), 3) << qPrintable(r.out);
-  EXPECT_TRUE(numbered[0].startsWith(QLatin1String(" 001 :  03.11.25  14:22:08"))) << qPrintable(numbered[0]);
-  EXPECT_TRUE(numbered[0].endsWith(QLatin1String("Netzausfall"))) << qPrintable(numbered[0]);
-  EXPECT_TRUE(numbered[1].startsWith(QLatin1String(" 002 :  14.03.26  01:01:00"))) << qPrintable(numbered[1]);
-  EXPECT_TRUE(numbered[1].endsWith(QLatin1String("Lichtschranke Seite 2 dauernd unterbrochen")))
-      << qPrintable(numbered[1]);
-  EXPECT_TRUE(numbered[2].endsWith(QLatin1String("Uhr gestellt"))) << qPrintable(numbered[2]);
+  const std::pair<const char*, const char*> expected[] = {
+      {" 001 :  03.11.25  14:22:08", "Netzausfall"},
+      {" 002 :  14.03.26  01:01:00", "Lichtschranke Seite 2 dauernd unterbrochen"},
+      {" 003 :", "Uhr gestellt"},
+  };
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(numbered[i].startsWith(QLatin1String(expected[i].first))) << qPrintable(numbered[i]);
+    EXPECT_TRUE(numbered[i].endsWith(QLatin1String(expected[i].second))) << qPrintable(numbered[i]);
+  }
+  EXPECT_EQ(QFile(dir.File(u"fehler.bin"_s)).size(), 3 * 16);
 
-  QFile bin(dir.File(QStringLiteral("fehler.bin")));
-  ASSERT_TRUE(bin.open(QIODevice::ReadOnly));
-  EXPECT_EQ(bin.size(), 3 * 16);
-  bin.close();
-
-  r = RunCli(sim + QStringList{QStringLiteral("errors"), QStringLiteral("--hex")}, dir.Path());
-  ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
+  r = dir.Run(e2e::SmallSim() << u"errors"_s << u"--hex"_s);
+  ASSERT_TRUE(r.Ok()) << qPrintable(r.Describe());
   // Day 9438 = 0x24DE, 14:22:08 = 25864 two-second units = 0x6508.
-  EXPECT_EQ(r.out.count(QStringLiteral(" 001 : 05 01 00 DE 24 08 65")), 1) << qPrintable(r.out);
+  EXPECT_EQ(r.out.count(u" 001 : 05 01 00 DE 24 08 65"_s), 1) << qPrintable(r.out);
 }
 
 TEST(CliEndToEnd, ReportWrittenToAFile) {
   e2e::WorkDir dir;
-  const QString out = dir.File(QStringLiteral("report.txt"));
-  const e2e::CliResult r = RunCli(
-      {QStringLiteral("--port"), QStringLiteral("sim"), QStringLiteral("--scenario"), e2e::SmallPlant(),
-       QStringLiteral("--no-line-timing"), QStringLiteral("report"), QStringLiteral("--out"), out},
-      dir.Path());
-  ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
+  const QString out = dir.File(u"report.txt"_s);
+  const e2e::CliResult r = dir.Run(e2e::SmallSim() << u"report"_s << u"--out"_s << out);
+  ASSERT_TRUE(r.Ok()) << qPrintable(r.Describe());
   EXPECT_TRUE(r.out.isEmpty()) << qPrintable(r.out);
   QFile f(out);
   ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -134,58 +122,43 @@ TEST(CliEndToEnd, ReportWrittenToAFile) {
     EXPECT_TRUE(text.contains(QString::fromUtf8(expected))) << expected;
   }
   // The identity listing comes before the error list.
-  EXPECT_LT(text.indexOf(QLatin1String("namen.270702")), text.indexOf(QLatin1String("ulv_fehler.270702")));
+  EXPECT_LT(text.indexOf(u"namen.270702"_s), text.indexOf(u"ulv_fehler.270702"_s));
 }
 
 TEST(CliEndToEnd, DeleteErrorsNeedsYesAndEmptiesTheMemory) {
-  ulv::PtySimulator sim(SmallFast());
-  QString path, error;
-  ASSERT_TRUE(sim.Start(&path, &error)) << qPrintable(error);
+  InProcessSim s;
+  ASSERT_TRUE(s.started) << qPrintable(s.error);
   e2e::WorkDir dir;
-  e2e::CliResult r = RunCli({QStringLiteral("--port"), path, QStringLiteral("delete-errors")}, dir.Path());
-  EXPECT_EQ(r.exitCode, 2) << qPrintable(Failure(r));
-  EXPECT_EQ(sim.PlantState().errors.size(), 3u) << "nothing was sent";
+  e2e::CliResult r = dir.Run({u"--port"_s, s.path, u"delete-errors"_s});
+  EXPECT_EQ(r.exitCode, 2) << qPrintable(r.Describe());
+  EXPECT_EQ(s.sim.PlantState().errors.size(), 3u) << "nothing was sent";
 
-  r = RunCli({QStringLiteral("--port"), path, QStringLiteral("delete-errors"), QStringLiteral("--yes")},
-             dir.Path());
-  ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
-  EXPECT_EQ(r.out, QStringLiteral("error memory deleted\n"));
-  EXPECT_TRUE(sim.PlantState().errors.empty());
-}
-
-TEST(CliEndToEnd, PortThatCannotBeOpenedSaysWhy) {
-  e2e::WorkDir dir;
-  const e2e::CliResult r = RunCli(
-      {QStringLiteral("--port"), QStringLiteral("/dev/ttyNoSuchUlvAdapter"), QStringLiteral("version")},
-      dir.Path());
-  ASSERT_TRUE(r.finished) << qPrintable(Failure(r));
-  EXPECT_EQ(r.exitCode, 3);
-  EXPECT_TRUE(r.err.contains(QLatin1String("/dev/ttyNoSuchUlvAdapter does not exist"))) << qPrintable(r.err);
-  EXPECT_TRUE(r.out.isEmpty());
+  r = dir.Run({u"--port"_s, s.path, u"delete-errors"_s, u"--yes"_s});
+  ASSERT_TRUE(r.Ok()) << qPrintable(r.Describe());
+  EXPECT_EQ(r.out, u"error memory deleted\n"_s);
+  EXPECT_TRUE(s.sim.PlantState().errors.empty());
 }
 
 TEST(CliEndToEnd, SilentControllerFailsCleanly) {
-  e2e::SimProcess sim({QStringLiteral("--silent")});
+  e2e::SimProcess sim({u"--silent"_s});
   ASSERT_FALSE(sim.Path().isEmpty());
   e2e::WorkDir dir;
-  const QString out = dir.File(QStringLiteral("version.txt"));
-  const e2e::CliResult r =
-      RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("version"), QStringLiteral("--out"), out},
-             dir.Path());
-  ASSERT_TRUE(r.finished) << qPrintable(Failure(r));
+  const QString out = dir.File(u"version.txt"_s);
+  const e2e::CliResult r = dir.Run({u"--port"_s, sim.Path(), u"version"_s, u"--out"_s, out});
+  ASSERT_TRUE(r.finished) << qPrintable(r.Describe());
   EXPECT_FALSE(r.crashed);
   EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(r.err.contains(QLatin1String("does not answer"))) << qPrintable(r.err);
+  EXPECT_TRUE(r.err.contains(u"does not answer"_s)) << qPrintable(r.err);
   EXPECT_FALSE(QFile::exists(out)) << "a failed read writes no output file";
 }
 
 TEST(CliEndToEnd, SimulatorKilledDuringARead) {
-  e2e::SimProcess sim({QStringLiteral("--scenario"), QStringLiteral("many-errors")});  // line timing on: ~3 s
+  e2e::SimProcess sim({u"--scenario"_s, u"many-errors"_s});  // line timing on: ~3 s
   ASSERT_FALSE(sim.Path().isEmpty());
   e2e::WorkDir dir;
   QProcess cli;
   cli.setWorkingDirectory(dir.Path());
-  cli.start(e2e::CliPath(), {QStringLiteral("--port"), sim.Path(), QStringLiteral("errors")});
+  cli.start(e2e::CliPath(), {u"--port"_s, sim.Path(), u"errors"_s});
   ASSERT_TRUE(cli.waitForStarted(10000));
   cli.waitForFinished(800);  // let the read get under way
   sim.Kill();
@@ -193,43 +166,39 @@ TEST(CliEndToEnd, SimulatorKilledDuringARead) {
   EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
   EXPECT_NE(cli.exitCode(), 0);
   const QString err = QString::fromUtf8(cli.readAllStandardError());
-  EXPECT_TRUE(err.contains(QLatin1String("lost")) || err.contains(QLatin1String("does not answer")))
-      << qPrintable(err);
+  EXPECT_TRUE(err.contains(u"lost"_s) || err.contains(u"does not answer"_s)) << qPrintable(err);
 }
 
 TEST(CliEndToEnd, CorruptedBytesEndCleanly) {
   // The line has no checksum: a corrupted reply may even pass. What must hold:
   // no crash, no hang, and a failure says so.
   for (const char* every : {"3", "7", "13"}) {
-    e2e::SimProcess sim(
-        {QStringLiteral("--no-line-timing"), QStringLiteral("--corrupt-every"), QLatin1String(every)});
+    SCOPED_TRACE(every);
+    e2e::SimProcess sim({u"--no-line-timing"_s, u"--corrupt-every"_s, QLatin1String(every)});
     ASSERT_FALSE(sim.Path().isEmpty());
-    e2e::WorkDir dir;
-    const e2e::CliResult r =
-        RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("report")}, dir.Path());
-    ASSERT_TRUE(r.finished) << every << qPrintable(Failure(r));
-    EXPECT_FALSE(r.crashed) << every;
-    EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 1) << every << qPrintable(Failure(r));
+    const e2e::CliResult r = e2e::WorkDir().Run({u"--port"_s, sim.Path(), u"report"_s});
+    ASSERT_TRUE(r.finished) << qPrintable(r.Describe());
+    EXPECT_FALSE(r.crashed);
+    EXPECT_TRUE(r.exitCode == 0 || r.exitCode == 1) << qPrintable(r.Describe());
     if (r.exitCode != 0) {
-      EXPECT_FALSE(r.err.trimmed().isEmpty()) << every;
+      EXPECT_FALSE(r.err.trimmed().isEmpty());
     }
   }
 }
 
 TEST(CliEndToEnd, LostAnswersAreRecoveredByTheLineTimeout) {
-  e2e::SimProcess sim({QStringLiteral("--no-line-timing"), QStringLiteral("--drop-every"),
-                       QStringLiteral("150"), QStringLiteral("--scenario"), e2e::SmallPlant()});
+  e2e::SimProcess sim(
+      {u"--no-line-timing"_s, u"--drop-every"_s, u"150"_s, u"--scenario"_s, e2e::SmallPlant()});
   ASSERT_FALSE(sim.Path().isEmpty());
-  e2e::WorkDir dir;
-  const e2e::CliResult r =
-      RunCli({QStringLiteral("--port"), sim.Path(), QStringLiteral("errors")}, dir.Path());
-  ASSERT_TRUE(r.finished && r.exitCode == 0) << qPrintable(Failure(r));
-  EXPECT_TRUE(r.out.contains(QLatin1String("Lichtschranke Seite 2 dauernd unterbrochen")))
-      << qPrintable(r.out);
-  EXPECT_TRUE(r.out.endsWith(QLatin1String(" OK\n")));
+  const e2e::CliResult r = e2e::WorkDir().Run({u"--port"_s, sim.Path(), u"errors"_s});
+  ASSERT_TRUE(r.Ok()) << qPrintable(r.Describe());
+  EXPECT_TRUE(r.out.contains(u"Lichtschranke Seite 2 dauernd unterbrochen"_s)) << qPrintable(r.out);
+  EXPECT_TRUE(r.out.endsWith(u" OK\n"_s));
 }
 
-TEST(CliEndToEnd, UsageErrors) {
+// Usage errors and a port that cannot be opened end at once with their exit
+// code and a message that says why.
+TEST(CliEndToEnd, UsageErrorsAndUnopenablePort) {
   e2e::WorkDir dir;
   const struct {
     QStringList args;
@@ -237,21 +206,25 @@ TEST(CliEndToEnd, UsageErrors) {
     const char* says;
   } cases[] = {
       {{}, 2, "no command"},
-      {{QStringLiteral("read-everything")}, 2, "unknown command"},
-      {{QStringLiteral("--frobnicate"), QStringLiteral("version")}, 2, "unknown option"},
-      {{QStringLiteral("version"), QStringLiteral("--hex")}, 2, "--hex"},
-      {{QStringLiteral("--port"), QStringLiteral("/dev/null"), QStringLiteral("--scenario"),
-        e2e::SmallPlant(), QStringLiteral("version")},
-       2,
-       "--port sim"},
-      {{QStringLiteral("--help")}, 0, "Usage: ulvreader-cli"},
-      {{QStringLiteral("--version")}, 0, "ulvreader-cli"},
+      {{u"read-everything"_s}, 2, "unknown command"},
+      {{u"--frobnicate"_s, u"version"_s}, 2, "unknown option"},
+      {{u"version"_s, u"--hex"_s}, 2, "--hex"},
+      {{u"--port"_s, u"/dev/null"_s, u"--scenario"_s, e2e::SmallPlant(), u"version"_s}, 2, "--port sim"},
+      {{u"--port"_s, u"/dev/ttyNoSuchUlvAdapter"_s, u"version"_s},
+       3,
+       "/dev/ttyNoSuchUlvAdapter does not exist"},
+      {{u"--help"_s}, 0, "Usage: ulvreader-cli"},
+      {{u"--version"_s}, 0, "ulvreader-cli"},
   };
   for (const auto& c : cases) {
-    const e2e::CliResult r = RunCli(c.args, dir.Path());
-    ASSERT_TRUE(r.finished) << qPrintable(c.args.join(' '));
-    EXPECT_EQ(r.exitCode, c.exitCode) << qPrintable(c.args.join(' '));
-    EXPECT_TRUE((r.out + r.err).contains(QLatin1String(c.says)))
-        << qPrintable(c.args.join(' ')) << qPrintable(Failure(r));
+    SCOPED_TRACE(c.args.join(' ').toStdString());
+    const e2e::CliResult r = dir.Run(c.args);
+    ASSERT_TRUE(r.finished);
+    EXPECT_EQ(r.exitCode, c.exitCode);
+    EXPECT_TRUE((c.exitCode == 0 ? r.out : r.err).contains(QLatin1String(c.says)))
+        << qPrintable(r.Describe());
+    if (c.exitCode != 0) {
+      EXPECT_TRUE(r.out.isEmpty()) << qPrintable(r.out);
+    }
   }
 }

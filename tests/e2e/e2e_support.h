@@ -8,13 +8,16 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
+
 namespace e2e {
 
 inline QString CliPath() { return QStringLiteral(ULV_BIN_DIR "/src/cli/ulvreader-cli"); }
 inline QString SimPath() { return QStringLiteral(ULV_BIN_DIR "/src/sim/ulv-sim"); }
 inline QString SmallPlant() { return QStringLiteral(ULV_TEST_DATA "/scenarios/small_plant.json"); }
-inline QString SmallCatalogue() {
-  return QStringLiteral(ULV_TEST_DATA "/scenarios/small_plant_catalogue.ini");
+// The built-in simulated controller with the small test plant, no line timing.
+inline QStringList SmallSim() {
+  return {u"--port"_s, u"sim"_s, u"--scenario"_s, SmallPlant(), u"--no-line-timing"_s};
 }
 
 struct CliResult {
@@ -23,6 +26,11 @@ struct CliResult {
   int exitCode = -1;
   QString out;
   QString err;
+  bool Ok() const { return finished && exitCode == 0; }
+  QString Describe() const {
+    return u"exit %1, finished %2, crashed %3\nstdout:\n%4\nstderr:\n%5"_s.arg(
+        QString::number(exitCode), QString::number(finished), QString::number(crashed), out, err);
+  }
 };
 
 inline CliResult RunCli(const QStringList& args, const QString& workDir, int limitMs = 60000) {
@@ -47,7 +55,7 @@ inline CliResult RunCli(const QStringList& args, const QString& workDir, int lim
 class SimProcess {
 public:
   explicit SimProcess(const QStringList& args) {
-    p_.start(SimPath(), QStringList{QStringLiteral("--pty")} + args);
+    p_.start(SimPath(), QStringList{u"--pty"_s} + args);
     if (!p_.waitForStarted(10000)) return;
     QByteArray first;
     while (!first.contains('\n') && p_.waitForReadyRead(10000)) first += p_.readAllStandardOutput();
@@ -56,10 +64,7 @@ public:
   ~SimProcess() {
     if (p_.state() != QProcess::NotRunning) {
       p_.terminate();
-      if (!p_.waitForFinished(5000)) {
-        p_.kill();
-        p_.waitForFinished(5000);
-      }
+      if (!p_.waitForFinished(5000)) Kill();
     }
   }
   QString Path() const { return path_; }
@@ -82,13 +87,14 @@ private:
 class WorkDir {
 public:
   WorkDir() {
-    QFile ini(dir_.filePath(QStringLiteral("ulvreader.INI")));
-    if (ini.open(QIODevice::WriteOnly)) {
-      ini.write("[Files]\r\nFehler=" + QFile::encodeName(SmallCatalogue()) + "\r\n");
-    }
+    QFile ini(dir_.filePath(u"ulvreader.INI"_s));
+    if (ini.open(QIODevice::WriteOnly))
+      ini.write("[Files]\r\nFehler=" +
+                QFile::encodeName(ULV_TEST_DATA "/scenarios/small_plant_catalogue.ini") + "\r\n");
   }
   QString Path() const { return dir_.path(); }
   QString File(const QString& name) const { return dir_.filePath(name); }
+  CliResult Run(const QStringList& args) const { return RunCli(args, Path()); }
 
 private:
   QTemporaryDir dir_;

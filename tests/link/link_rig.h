@@ -2,26 +2,20 @@
 // Test rig of the link layer: a serial port on one end of an in-memory line,
 // the line port on top, and a small scripted controller on the other end that
 // plays the controller's side of the nibble exchange.
-#include <QByteArray>
 #include <QStringList>
-#include <deque>
 #include <functional>
-#include <initializer_list>
 #include <vector>
 
 #include "common/log_hooks.h"
 #include "common/virtual_clock.h"
 #include "link/com_port.h"
+#include "link/fake_transfers.h"
 #include "link/line_port.h"
 #include "link/memory_line.h"
 
-namespace ulv::test {
+using namespace Qt::StringLiterals;
 
-inline QByteArray Bytes(std::initializer_list<int> values) {
-  QByteArray out;
-  for (int v : values) out.append(static_cast<char>(v));
-  return out;
-}
+namespace ulv::test {
 
 // The controller's side: answers every byte of the tool with exactly one
 // byte. Tool bytes: 0xF0 is the reset (answered with 0xF0), 0x40 carries no
@@ -31,60 +25,37 @@ inline QByteArray Bytes(std::initializer_list<int> values) {
 class ScriptedController {
 public:
   explicit ScriptedController(MemoryLine& end) : end_(end) {
-    end_.OnDataAvailable = [this] { OnData(); };
+    end_.OnDataAvailable = [this] {
+      for (char c : end_.Read(end_.BytesAvailable())) Turn(static_cast<uint8_t>(c));
+    };
   }
   ~ScriptedController() { end_.OnDataAvailable = nullptr; }
 
   // The plant: the reply to a complete request (empty: no reply).
   std::function<QByteArray(const QByteArray& request)> Plant;
-  // Answers that replace the protocol's for the next turns (-1: no answer).
-  std::deque<int> Forced;
-  bool Silent = false;
-
-  QByteArray Heard;                  // every byte the tool sent
   std::vector<QByteArray> Requests;  // complete requests, in order
 
 private:
-  void OnData() {
-    const QByteArray in = end_.Read(end_.BytesAvailable());
-    for (char c : in) Turn(static_cast<uint8_t>(c));
-  }
-
   void Turn(uint8_t b) {
-    Heard.append(static_cast<char>(b));
     if (b == 0xF0) {
       request_.clear();
-      haveHigh_ = false;
-      if (pendingLow_) {
-        out_.prepend(static_cast<char>(current_));
-        pendingLow_ = false;
-      }
-    } else if ((b & 0x40) == 0) {
-      if ((b & 0x20) == 0) {
-        high_ = b & 0x0F;
-        haveHigh_ = true;
-      } else if (haveHigh_) {
-        haveHigh_ = false;
-        AddRequestByte(static_cast<uint8_t>(high_ << 4 | (b & 0x0F)));
-      }
+      high_ = -1;
+      pendingLow_ = false;  // a half-sent reply byte goes out whole again
+      return Send(0xF0);
     }
-    if (!Forced.empty()) {
-      const int f = Forced.front();
-      Forced.pop_front();
-      if (f >= 0) Send(static_cast<uint8_t>(f));
-      return;
+    if ((b & 0x60) == 0) {
+      high_ = b & 0x0F;
+    } else if ((b & 0x60) == 0x20 && high_ >= 0) {
+      AddRequestByte(static_cast<uint8_t>(high_ << 4 | (b & 0x0F)));
+      high_ = -1;
     }
-    if (Silent) return;
-    if (b == 0xF0) {
-      Send(0xF0);
-    } else if (pendingLow_) {
+    if (pendingLow_) {
       pendingLow_ = false;
-      Send(0x20 | (current_ & 0x0F));
-    } else if (!out_.isEmpty()) {
-      current_ = static_cast<uint8_t>(out_[0]);
+      Send(0x20 | (out_[0] & 0x0F));
       out_.remove(0, 1);
+    } else if (!out_.isEmpty()) {
       pendingLow_ = true;
-      Send(current_ >> 4);
+      Send(static_cast<uint8_t>(out_[0]) >> 4);
     } else {
       Send(0x40);
     }
@@ -103,11 +74,9 @@ private:
 
   MemoryLine& end_;
   QByteArray request_;
-  int expected_ = 0;
-  int high_ = 0;
-  bool haveHigh_ = false;
   QByteArray out_;
-  uint8_t current_ = 0;
+  int expected_ = 0;
+  int high_ = -1;
   bool pendingLow_ = false;
 };
 
@@ -123,8 +92,8 @@ struct LinkRig {
 
   LinkRig() {
     MemoryLine::Connect(toolEnd, ctlEnd);
-    ctlEnd.Open(QStringLiteral("controller"), nullptr);
-    port.DeviceForCom = [](int n) { return QStringLiteral("mem:com%1").arg(n); };
+    ctlEnd.Open(u"controller"_s, nullptr);
+    port.DeviceForCom = [](int n) { return u"mem:com%1"_s.arg(n); };
     line.ComPortNumber = [] { return 1; };
     logs.WriteLogHook = [this](const QString& l) { logLines << l; };
   }
@@ -138,6 +107,11 @@ struct LinkRig {
     ctlEnd.Write(QByteArray(1, static_cast<char>(b)));
     toolEnd.Pump();
     return Written();
+  }
+  // A whole byte from the controller: high nibble, then low nibble with 0x20.
+  void AnswerByte(uint8_t b) {
+    Answer(b >> 4);
+    Answer(0x20 | (b & 0x0F));
   }
 
   // Lets the scripted controller and the tool exchange up to `turns` bytes

@@ -12,30 +12,17 @@ struct Lamps {
   LinkLampModel a, b, c;
   std::vector<std::string> fired;  // "a+" = lamp a told linked, "a-" = down
   Lamps() {
-    Watch(a, "a");
-    Watch(b, "b");
-    Watch(c, "c");
-  }
-  void Watch(LinkLampModel& lamp, const std::string& name) {
-    lamp.OnLink = [this, name](LinkLamp*, bool up) { fired.push_back(name + (up ? "+" : "-")); };
+    for (auto [lamp, name] : {std::pair{&a, "a"}, std::pair{&b, "b"}, std::pair{&c, "c"}})
+      lamp->OnLink = [this, n = std::string(name)](LinkLamp*, bool up) {
+        fired.push_back(n + (up ? "+" : "-"));
+      };
   }
 };
-
-TEST(LinkState, LampIsRegisteredOnce) {
-  LinkState link;
-  LinkLampModel lamp;
-  EXPECT_TRUE(link.RegisterLinkLed(&lamp));
-  EXPECT_FALSE(link.RegisterLinkLed(&lamp));
-  EXPECT_FALSE(link.RegisterLinkLed(nullptr));
-  EXPECT_EQ(link.Lamps().size(), 1u);
-}
 
 TEST(LinkState, OnlyChangesRepaintLastRegisteredFirst) {
   LinkState link;
   Lamps l;
-  for (LinkLamp* lamp :
-       {static_cast<LinkLamp*>(&l.a), static_cast<LinkLamp*>(&l.b), static_cast<LinkLamp*>(&l.c)})
-    ASSERT_TRUE(link.RegisterLinkLed(lamp));
+  for (LinkLamp* lamp : {&l.a, &l.b, &l.c}) ASSERT_TRUE(link.RegisterLinkLed(lamp));
   EXPECT_TRUE(l.fired.empty());  // registered while down: stays red, no event
 
   struct Step {
@@ -55,22 +42,20 @@ TEST(LinkState, OnlyChangesRepaintLastRegisteredFirst) {
   }
 }
 
-TEST(LinkState, LampRegisteredWhileUpIsGreenAtOnce) {
+// A lamp is registered once; one registered while the link is up is green at
+// once; the clicks of every registered lamp reach one handler.
+TEST(LinkState, RegistrationAndClicks) {
   LinkState link;
   Lamps l;
-  link.RegisterLinkLed(&l.a);
+  EXPECT_TRUE(link.RegisterLinkLed(&l.a));
+  EXPECT_FALSE(link.RegisterLinkLed(&l.a));
+  EXPECT_FALSE(link.RegisterLinkLed(nullptr));
+  EXPECT_EQ(link.Lamps().size(), 1u);
   link.SetLinkState(true);
   l.fired.clear();
   EXPECT_TRUE(link.RegisterLinkLed(&l.b));
   EXPECT_EQ(l.b.Color(), clGreen);
   EXPECT_EQ(l.fired, std::vector<std::string>({"b+"}));
-}
-
-TEST(LinkState, ClicksOfEveryLampReachOneHandler) {
-  LinkState link;
-  Lamps l;
-  link.RegisterLinkLed(&l.a);
-  link.RegisterLinkLed(&l.b);
   int clicks = 0;
   link.OnLampClick = [&] { ++clicks; };
   l.a.Click();

@@ -10,19 +10,22 @@
 namespace ulv::test {
 namespace {
 
-const QByteArray kVersionReply = [] {
-  QByteArray r = Bytes({0xFF});
-  r.append("Ulv-SW 4.27 ABC");
-  return r;
-}();
+const QByteArray kVersion = "\xF1\x01"_ba;
+const QByteArray kVersionReply = "\xFFUlv-SW 4.27 ABC"_ba;
+const QByteArray kEeprom = "\xF1\x02"_ba;
+const QByteArray kEepromReply = "\xF4\x01\x02\x03\x04"_ba;
+const QByteArray kLineTest = "\xF1\x00"_ba;
+const QByteArray kLineTestReply = "\xF1\x01"_ba;
+const QByteArray kNoReply = "\xF1\x10"_ba;  // sent with reply length 0
+const QByteArray kUnanswered = "\xF1\x77"_ba;
+
+using Got = std::vector<std::pair<int, QByteArray>>;
 
 struct QueueRig : LinkRig {
   TransferQueue queue{port.Link(), line, logs, clock, clock};
   std::map<QByteArray, QByteArray> plant = {
-      {Bytes({0xF1, 0x01}), kVersionReply},
-      {Bytes({0xF1, 0x02}), Bytes({0xF4, 0x01, 0x02, 0x03, 0x04})},
-      {Bytes({0xF1, 0x00}), Bytes({0xF1, 0x01})},
-  };
+      {kVersion, kVersionReply}, {kEeprom, kEepromReply}, {kLineTest, kLineTestReply}};
+  Got got;  // replies per handler id, in call order
 
   QueueRig() {
     ctl.Plant = [this](const QByteArray& req) {
@@ -34,39 +37,31 @@ struct QueueRig : LinkRig {
     line.Restart();
     Run(3);
   }
-  void LogTransfers() { logs.SetReports(QStringLiteral("00000000001")); }
-};
-
-// Replies per handler, in call order.
-struct Replies {
-  std::vector<std::pair<int, QByteArray>> got;
-  TransferReplyHandler Handler(int id) {
-    return [this, id](const QByteArray& r) { got.emplace_back(id, r); };
+  void LogTransfers() { logs.SetReports(u"00000000001"_s); }
+  bool Add(const QByteArray& command, int replyLength, int id) {
+    return queue.AddTransfer(command, replyLength,
+                             [this, id](const QByteArray& r) { got.emplace_back(id, r); });
   }
 };
-
-using Got = std::vector<std::pair<int, QByteArray>>;
 
 TEST(TransferQueue, RequestsGoOutOneAtATimeInOrder) {
   QueueRig rig;
   ASSERT_TRUE(rig.queue.IsLinked());
-  Replies r;
   int countInFirst = -1;
   int ringInFirst = -1;
-  ASSERT_TRUE(rig.queue.AddTransfer(Bytes({0xF1, 0x01}), 16, [&](const QByteArray& rep) {
-    r.got.emplace_back(1, rep);
+  ASSERT_TRUE(rig.queue.AddTransfer(kVersion, 16, [&](const QByteArray& rep) {
+    rig.got.emplace_back(1, rep);
     countInFirst = rig.queue.Count();
     ringInFirst = rig.line.State().count;
   }));
-  ASSERT_TRUE(rig.queue.AddTransfer(Bytes({0xF1, 0x02}), 5, r.Handler(2)));
-  ASSERT_TRUE(rig.queue.AddTransfer(Bytes({0xF1, 0x00}), 2, r.Handler(3)));
+  ASSERT_TRUE(rig.Add(kEeprom, 5, 2));
+  ASSERT_TRUE(rig.Add(kLineTest, 2, 3));
   EXPECT_EQ(rig.queue.Count(), 3);
   EXPECT_EQ(rig.line.State().count, 2);  // only the head is on the line
   EXPECT_EQ(rig.queue.LineCountdown(), 4000);
   rig.Run(300);
-  EXPECT_EQ(rig.ctl.Requests,
-            std::vector<QByteArray>({Bytes({0xF1, 0x01}), Bytes({0xF1, 0x02}), Bytes({0xF1, 0x00})}));
-  EXPECT_EQ(r.got, Got({{1, kVersionReply}, {2, Bytes({0xF4, 1, 2, 3, 4})}, {3, Bytes({0xF1, 0x01})}}));
+  EXPECT_EQ(rig.ctl.Requests, Requests({kVersion, kEeprom, kLineTest}));
+  EXPECT_EQ(rig.got, Got({{1, kVersionReply}, {2, kEepromReply}, {3, kLineTestReply}}));
   // The next request was on its way before the first handler ran.
   EXPECT_EQ(countInFirst, 2);
   EXPECT_EQ(ringInFirst, 2);
@@ -74,97 +69,88 @@ TEST(TransferQueue, RequestsGoOutOneAtATimeInOrder) {
   EXPECT_EQ(rig.queue.LineCountdown(), 0);
 }
 
-TEST(TransferQueue, NoReplyRequestOnEmptyQueueIsSentAndGone) {
+// A request that expects no reply is sent and removed, and the next waiting
+// one goes on the line at once; a reply that comes anyway finds the queue
+// empty.
+TEST(TransferQueue, NoReplyRequestIsSentAndGone) {
   QueueRig rig;
   rig.LogTransfers();
-  bool called = false;
-  ASSERT_TRUE(rig.queue.AddTransfer(Bytes({0xF1, 0x10}), 0, [&](const QByteArray&) { called = true; }));
+  ASSERT_TRUE(rig.Add(kNoReply, 0, 0));
   EXPECT_EQ(rig.queue.Count(), 0);
   EXPECT_EQ(rig.queue.LineCountdown(), 0);
   rig.Run(20);
-  EXPECT_EQ(rig.ctl.Requests, std::vector<QByteArray>({Bytes({0xF1, 0x10})}));
-  // A reply that comes anyway finds the queue empty.
-  rig.queue.DispatchReply(Bytes({0xF1, 0x01}));
-  EXPECT_FALSE(called);
+  EXPECT_EQ(rig.ctl.Requests, Requests({kNoReply}));
+  rig.queue.DispatchReply(kLineTestReply);
   EXPECT_EQ(rig.logLines,
             QStringList({"36000000 >> F110", "36000000 << F101", "36000000 << transfer/fifo leer ?"}));
-}
 
-TEST(TransferQueue, NoReplyRequestBehindAnotherLetsTheNextOneGo) {
-  QueueRig rig;
-  Replies r;
-  rig.queue.AddTransfer(Bytes({0xF1, 0x00}), 2, r.Handler(1));
-  rig.queue.AddTransfer(Bytes({0xF1, 0x10}), 0, r.Handler(0));
-  rig.queue.AddTransfer(Bytes({0xF1, 0x02}), 5, r.Handler(2));
+  rig.Add(kLineTest, 2, 1);
+  rig.Add(kNoReply, 0, 0);
+  rig.Add(kEeprom, 5, 2);
   rig.Run(200);
-  EXPECT_EQ(rig.ctl.Requests,
-            std::vector<QByteArray>({Bytes({0xF1, 0x00}), Bytes({0xF1, 0x10}), Bytes({0xF1, 0x02})}));
-  EXPECT_EQ(r.got, Got({{1, Bytes({0xF1, 0x01})}, {2, Bytes({0xF4, 1, 2, 3, 4})}}));
+  EXPECT_EQ(rig.ctl.Requests, Requests({kNoReply, kLineTest, kNoReply, kEeprom}));
+  EXPECT_EQ(rig.got, Got({{1, kLineTestReply}, {2, kEepromReply}}));
   EXPECT_EQ(rig.queue.Count(), 0);
 }
 
 TEST(TransferQueue, TimeOutGivesSubstituteAndSendsNothingNew) {
   QueueRig rig;
-  Replies r;
   int countInHandler = -1;
-  rig.queue.AddTransfer(Bytes({0xF1, 0x77}), 16, [&](const QByteArray& rep) {
-    r.got.emplace_back(1, rep);
-    // Reads past the end of the substitute give 0.
-    EXPECT_EQ(ReplyByte(rep, 5), 0);
-    rig.queue.AddTransfer(Bytes({0xF1, 0x01}), 16, r.Handler(4));
+  rig.queue.AddTransfer(kUnanswered, 16, [&](const QByteArray& rep) {
+    rig.got.emplace_back(1, rep);
+    EXPECT_EQ(ReplyByte(rep, 5), 0);  // reads past the end of the substitute give 0
+    rig.Add(kVersion, 16, 4);
     countInHandler = rig.queue.Count();
   });
-  rig.queue.AddTransfer(Bytes({0xF1, 0x02}), 5, r.Handler(2));
-  rig.queue.AddTransfer(Bytes({0xF1, 0x00}), 2, r.Handler(3));
+  rig.Add(kEeprom, 5, 2);
+  rig.Add(kLineTest, 2, 3);
   rig.Run(50);
-  ASSERT_EQ(rig.ctl.Requests, std::vector<QByteArray>({Bytes({0xF1, 0x77})}));
+  ASSERT_EQ(rig.ctl.Requests, Requests({kUnanswered}));
   rig.clock.Advance(3900);
-  EXPECT_TRUE(r.got.empty());
+  EXPECT_TRUE(rig.got.empty());
   EXPECT_EQ(rig.queue.LineCountdown(), 100);
   rig.clock.Advance(100);
   // The substitute has the length of the most recent request (F1 00: 2).
-  EXPECT_EQ(r.got, Got({{1, QByteArray(2, '\0')}}));
+  EXPECT_EQ(rig.got, Got({{1, QByteArray(2, '\0')}}));
   EXPECT_EQ(rig.queue.Count(), 0);
   EXPECT_GE(countInHandler, 1);
   EXPECT_EQ(rig.line.State().count, 0);
   rig.Run(100);
   EXPECT_EQ(rig.ctl.Requests.size(), 1u);
   // The queue works again afterwards.
-  rig.queue.AddTransfer(Bytes({0xF1, 0x00}), 2, r.Handler(5));
+  rig.Add(kLineTest, 2, 5);
   rig.Run(50);
-  EXPECT_EQ(r.got.back(), std::make_pair(5, Bytes({0xF1, 0x01})));
-  EXPECT_EQ(rig.ctl.Requests.back(), Bytes({0xF1, 0x00}));
+  EXPECT_EQ(rig.got.back(), std::make_pair(5, kLineTestReply));
+  EXPECT_EQ(rig.ctl.Requests.back(), kLineTest);
 }
 
 TEST(TransferQueue, TimeOutWatchesRequestSentFromAReply) {
   QueueRig rig;
-  Replies r;
-  rig.queue.AddTransfer(Bytes({0xF1, 0x00}), 2, r.Handler(1));
-  rig.queue.AddTransfer(Bytes({0xF1, 0x77}), 5, r.Handler(2));
+  rig.Add(kLineTest, 2, 1);
+  rig.Add(kUnanswered, 5, 2);
   rig.clock.Advance(3000);
   EXPECT_EQ(rig.queue.LineCountdown(), 1000);
   rig.Run(60);
-  ASSERT_EQ(r.got, Got({{1, Bytes({0xF1, 0x01})}}));
+  ASSERT_EQ(rig.got, Got({{1, kLineTestReply}}));
   EXPECT_EQ(rig.queue.LineCountdown(), 4000);
   rig.clock.Advance(3900);
-  EXPECT_EQ(r.got.size(), 1u);
+  EXPECT_EQ(rig.got.size(), 1u);
   rig.clock.Advance(100);
-  EXPECT_EQ(r.got, Got({{1, Bytes({0xF1, 0x01})}, {2, QByteArray(5, '\0')}}));
+  EXPECT_EQ(rig.got, Got({{1, kLineTestReply}, {2, QByteArray(5, '\0')}}));
 }
 
 TEST(TransferQueue, AddingRequestsDoesNotPostponeTheTimeOut) {
   QueueRig rig;
-  Replies r;
-  rig.queue.AddTransfer(Bytes({0xF1, 0x77}), 5, r.Handler(1));
+  rig.Add(kUnanswered, 5, 1);
   rig.Run(20);
   for (int i = 0; i < 3; ++i) {
     rig.clock.Advance(1000);
-    ASSERT_TRUE(rig.queue.AddTransfer(Bytes({0xF1, 0x00}), 2, r.Handler(2)));
+    ASSERT_TRUE(rig.Add(kLineTest, 2, 2));
   }
   rig.clock.Advance(999);
-  EXPECT_TRUE(r.got.empty());
+  EXPECT_TRUE(rig.got.empty());
   rig.clock.Advance(1);
-  EXPECT_EQ(r.got, Got({{1, QByteArray(2, '\0')}}));
+  EXPECT_EQ(rig.got, Got({{1, QByteArray(2, '\0')}}));
   EXPECT_EQ(rig.queue.Count(), 0);
 }
 
@@ -172,9 +158,8 @@ TEST(TransferQueue, AddingRequestsDoesNotPostponeTheTimeOut) {
 // still watched, and its time-out finds the queue empty.
 TEST(TransferQueue, FlushKeepsTheCountdownOfTheRequestOnTheLine) {
   QueueRig rig;
-  Replies r;
-  rig.queue.AddTransfer(Bytes({0xF1, 0x77}), 5, r.Handler(1));
-  rig.queue.AddTransfer(Bytes({0xF1, 0x00}), 2, r.Handler(2));
+  rig.Add(kUnanswered, 5, 1);
+  rig.Add(kLineTest, 2, 2);
   rig.Run(20);
   rig.clock.Advance(1000);
   rig.LogTransfers();
@@ -186,7 +171,7 @@ TEST(TransferQueue, FlushKeepsTheCountdownOfTheRequestOnTheLine) {
   EXPECT_TRUE(rig.logLines.isEmpty());
   rig.clock.Advance(100);
   EXPECT_EQ(rig.queue.LineCountdown(), 0);
-  EXPECT_TRUE(r.got.empty());
+  EXPECT_TRUE(rig.got.empty());
   EXPECT_EQ(rig.logLines, QStringList({"36004000 << 0000", "36004000 << transfer/fifo leer ?"}));
   rig.clock.Advance(10000);
   EXPECT_EQ(rig.logLines.size(), 2);
@@ -195,65 +180,46 @@ TEST(TransferQueue, FlushKeepsTheCountdownOfTheRequestOnTheLine) {
 TEST(TransferQueue, OverflowStopsAndRestartsWithTheHeadStillWaiting) {
   QueueRig rig;
   rig.queue.SetTimeout(1000);
-  std::vector<QByteArray> replies(50);
-  std::vector<int> calls(50, 0);
-  for (int i = 0; i < 50; ++i) {
-    ASSERT_TRUE(rig.queue.AddTransfer(Bytes({0xF1, 0x00}), 2, [&, i](const QByteArray& rep) {
-      ++calls[i];
-      replies[i] = rep;
-    }));
-  }
-  EXPECT_EQ(rig.queue.StateText(), QStringLiteral("RUN"));
+  for (int i = 0; i < 50; ++i) ASSERT_TRUE(rig.Add(kLineTest, 2, i));
+  EXPECT_EQ(rig.queue.StateText(), u"RUN"_s);
   rig.LogTransfers();
-  EXPECT_FALSE(rig.queue.AddTransfer(Bytes({0xF1, 0x02}), 5, nullptr));
+  EXPECT_FALSE(rig.queue.AddTransfer(kEeprom, 5, nullptr));
   EXPECT_TRUE(rig.queue.MaxStopped());
-  EXPECT_EQ(rig.queue.StateText(), QStringLiteral("MAX/STOPPED"));
-  EXPECT_FALSE(rig.queue.AddTransfer(Bytes({0xF1, 0x02}), 5, nullptr));
+  EXPECT_EQ(rig.queue.StateText(), u"MAX/STOPPED"_s);
+  EXPECT_FALSE(rig.queue.AddTransfer(kEeprom, 5, nullptr));
   EXPECT_EQ(rig.logLines, QStringList({"36000000 >> *** gestoppt wegen transfer-fifo max ***F102",
                                        "36000000 >> transfer/FOverflowF102"}));
   EXPECT_EQ(rig.queue.Count(), 50);
 
-  for (int i = 0; i < 9; ++i) rig.queue.DispatchReply(Bytes({0xF1, 0x01}));
+  for (int i = 0; i < 9; ++i) rig.queue.DispatchReply(kLineTestReply);
   EXPECT_EQ(rig.queue.Count(), 41);
   rig.clock.Advance(1000);
   EXPECT_TRUE(rig.queue.MaxStopped());
   EXPECT_EQ(rig.queue.WaitCount(), 1);
-  rig.queue.DispatchReply(Bytes({0xF1, 0x01}));
+  rig.queue.DispatchReply(kLineTestReply);
   EXPECT_EQ(rig.queue.Count(), 40);
   rig.clock.Advance(1000);
   EXPECT_FALSE(rig.queue.MaxStopped());
-  EXPECT_EQ(rig.queue.StateText(), QStringLiteral("RUN"));
+  EXPECT_EQ(rig.queue.StateText(), u"RUN"_s);
   EXPECT_EQ(rig.queue.Count(), 40);
-  // The head keeps waiting for its own reply.
-  EXPECT_EQ(calls[10], 0);
-  rig.queue.DispatchReply(Bytes({0xF1, 0x01, 0x0A}));
-  EXPECT_EQ(calls[10], 1);
-  EXPECT_EQ(replies[10], Bytes({0xF1, 0x01, 0x0A}));
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(calls[i], 1) << i;
-  EXPECT_TRUE(rig.queue.AddTransfer(Bytes({0xF1, 0x00}), 2, nullptr));
-}
-
-TEST(TransferQueue, LinkDownRefusesWithoutALogLine) {
-  QueueRig rig;
-  rig.LogTransfers();
-  rig.port.Link().SetLinkState(false);
-  rig.logLines.clear();
-  EXPECT_FALSE(rig.queue.AddTransfer(Bytes({0xF1, 0x01}), 16, nullptr));
-  EXPECT_TRUE(rig.logLines.isEmpty());
-  EXPECT_EQ(rig.queue.Count(), 0);
-  EXPECT_EQ(rig.line.State().count, 0);
-  EXPECT_EQ(rig.queue.LastReplyLength(), 0);
+  // The head (request 10) keeps waiting for its own reply.
+  EXPECT_EQ(rig.got.size(), 10u);
+  rig.queue.DispatchReply("\xF1\x01\x0A"_ba);
+  ASSERT_EQ(rig.got.size(), 11u);
+  EXPECT_EQ(rig.got.back(), std::make_pair(10, "\xF1\x01\x0A"_ba));
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(rig.got[static_cast<size_t>(i)].first, i);
+  EXPECT_TRUE(rig.queue.AddTransfer(kLineTest, 2, nullptr));
 }
 
 TEST(TransferQueue, LongCommandIsCutTo32InTheQueue) {
   QueueRig rig;
-  QByteArray big = Bytes({0xF0});
+  QByteArray big = "\xF0"_ba;
   for (int i = 1; i < 40; ++i) big.append(static_cast<char>(i));
   ASSERT_TRUE(rig.queue.AddTransfer(big, 2, nullptr));
   EXPECT_EQ(rig.line.State().count, 40);  // sent at once in full
   EXPECT_EQ(rig.queue.LastCommand(), big.left(32));
   ASSERT_TRUE(rig.queue.AddTransfer(big, 2, nullptr));
-  rig.queue.DispatchReply(Bytes({0xF1, 0x01}));
+  rig.queue.DispatchReply(kLineTestReply);
   EXPECT_EQ(rig.line.State().count, 40 + 32);
 }
 
@@ -264,35 +230,44 @@ TEST(TransferQueue, LogLinesAndTransferTime) {
   rig.queue.SetReportLocal(true);
   rig.queue.OnLogLine = [&](bool sent, const QString& l) { local.emplace_back(sent, l); };
   rig.clock.Advance(5);
-  rig.queue.AddTransfer(Bytes({0xF1, 0x01}), 16, nullptr);
+  rig.queue.AddTransfer(kVersion, 16, nullptr);
   rig.clock.Advance(250);
   rig.queue.DispatchReply(kVersionReply);
   const QStringList want = {"36000005 >> F101", "36000255 << FF556C762D535720342E323720414243"};
   EXPECT_EQ(rig.logLines, want);
-  ASSERT_EQ(local.size(), 2u);
-  EXPECT_EQ(local[0], std::make_pair(true, want[0]));
-  EXPECT_EQ(local[1], std::make_pair(false, want[1]));
+  EXPECT_EQ(local, (std::vector<std::pair<bool, QString>>{{true, want[0]}, {false, want[1]}}));
   EXPECT_EQ(rig.queue.LastTransferTime(), 250);
   rig.queue.SetReportLocal(false);
-  rig.queue.AddTransfer(Bytes({0xF1, 0x00}), 2, nullptr);
+  rig.queue.AddTransfer(kLineTest, 2, nullptr);
   EXPECT_EQ(local.size(), 2u);
   EXPECT_EQ(rig.logLines.size(), 3);
 }
 
-TEST(TransferQueue, FramedModeBlocksTheLine) {
+// A request is refused while the link is down (without a log line) and in
+// the framed mode, which blocks the line until mode 2 restarts it.
+TEST(TransferQueue, RefusedWhileLinkDownOrFramed) {
   QueueRig rig;
   rig.LogTransfers();
+  rig.port.Link().SetLinkState(false);
+  rig.logLines.clear();
+  EXPECT_FALSE(rig.queue.AddTransfer(kVersion, 16, nullptr));
+  EXPECT_TRUE(rig.logLines.isEmpty());
+  EXPECT_EQ(rig.queue.Count(), 0);
+  EXPECT_EQ(rig.line.State().count, 0);
+  EXPECT_EQ(rig.queue.LastReplyLength(), 0);
+
+  rig.port.Link().SetLinkState(true);
   rig.queue.SetTransport(true);
   EXPECT_EQ(rig.queue.Mode(), 1);
   rig.Written();
   rig.line.Restart();
   EXPECT_EQ(rig.Written(), QByteArray());
-  EXPECT_FALSE(rig.queue.AddTransfer(Bytes({0xF1, 0x01}), 16, nullptr));
+  EXPECT_FALSE(rig.queue.AddTransfer(kVersion, 16, nullptr));
   EXPECT_EQ(rig.logLines, QStringList({"36000000 >> transfer/no framed transportF101"}));
   rig.queue.SetTransport(false);
   EXPECT_EQ(rig.queue.Mode(), 2);
   rig.line.Restart();
-  EXPECT_EQ(rig.Written(), Bytes({0x40}));
+  EXPECT_EQ(rig.Written(), H("40"));
 }
 
 }  // namespace

@@ -2,20 +2,13 @@
 // hexadecimal re-listing, reports and the delete, driven by a scripted queue.
 #include "records/error_log_reader.h"
 
-#include <gtest/gtest.h>
-
 #include <QFile>
-#include <QLocale>
 #include <QTemporaryDir>
 
-#include "common/virtual_clock.h"
-#include "records/fake_transfers.h"
+#include "records_rig.h"
 
-namespace ulv {
+namespace ulv::test {
 namespace {
-
-using test::B;
-using test::FakeTransfers;
 
 const char kCatalogue[] =
     "[texte]\n"
@@ -34,7 +27,7 @@ const char kCatalogue[] =
     "%t=Tür %n\n"
     "3=%t offen (%4$)\n";
 
-const QString kNow = QStringLiteral("14.03.26 10:00:00");
+const QString kNow = u"14.03.26 10:00:00"_s;
 
 QByteArray CountReply(int total) {
   return B({0xF4, total & 0xF, (total >> 4) & 0xF, (total >> 8) & 0xF, (total >> 12) & 0xF});
@@ -53,29 +46,22 @@ QByteArray Rec(int k) {
   return QByteArray::fromRawData("\xF3\x55\x07", 3) + QByteArray(1, static_cast<char>(k));
 }
 
-class ReaderTest : public ::testing::Test {
+class ReaderTest : public RecordsTest {
 protected:
   void SetUp() override {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    RecordsTest::SetUp();
     catalogue.LoadFromBytes(QByteArray(kCatalogue));
     reader.SetListDirectory(dir.path());
     reader.OnReadEnded = [this](ErrorLogReader::ReadOutcome o) { outcomes.push_back(o); };
     reader.OnProgress = [this](int v, int m) { progress.push_back({v, m}); };
   }
-  void TearDown() override { QLocale::setDefault(QLocale::c()); }
-
   // Answers every request: count `total`, record k -> RecordReply(k).
   QByteArray Respond(const QByteArray& command, int total) {
     if (command == B({0xF1, 0x31})) return CountReply(total);
     if (command.startsWith(B({0xF3, 0x55, 0x07}))) return RecordReply(static_cast<uint8_t>(command[3]));
     if (command == B({0xF1, 0x40})) return B({0xF8, 1, 0, 0, 0, 2, 0, 0, 0});
-    if (command == B({0xF1, 0x01})) return QByteArray("\xFFV2.14", 6);
-    if (command == B({0xF2, 0x55, 0x12}))
-      return QByteArray(
-          "\xFF"
-          "AUFZUG 3       ",
-          16);
-    if (command == B({0xF1, 0x25})) return B({0xF1, 0x00});
+    if (command == B({0xF1, 0x01})) return "\xFFV2.14"_ba;
+    if (command == B({0xF2, 0x55, 0x12})) return TextReply("AUFZUG 3");
     return B({0xF1, 0x00});
   }
   void RunAll(int total) {
@@ -90,40 +76,31 @@ protected:
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write(data);
   }
-  ErrorLogReader::Output Collect() {
-    return [this](const QString& l) { lines << l; };
-  }
   // Lines after the heading of a read (13 lines: version tag, six catalogue
   // info lines, six identity lines).
   QStringList Tail(int from = 13) const { return lines.mid(from); }
 
   QTemporaryDir dir;
-  VirtualClock clock{QDateTime(QDate(2026, 3, 14), QTime(10, 0, 0))};
-  FakeTransfers transfers;
-  QelUtils utils{transfers, clock};
   ErrorCatalogue catalogue;
-  PlantIdentity identity{transfers, utils, clock};
   ErrorLogReader reader{transfers, utils, catalogue, identity, clock};
-  QStringList lines;
   std::vector<ErrorLogReader::ReadOutcome> outcomes;
   std::vector<std::pair<int, int>> progress;
 };
 
 TEST_F(ReaderTest, ThreeErrorsAreFetchedNewestFirstAndStored) {
+  reader.SetStatus(0);
+  EXPECT_EQ(reader.CaptionText(), u"Leser"_s);
   ASSERT_TRUE(reader.StartRead(Collect()));
-  EXPECT_EQ(lines.mid(0, 13),
-            (QStringList{QStringLiteral("ulv_fehler.270702"), QStringLiteral("decode-file-info"),
-                         QStringLiteral("  t.ini"), QStringLiteral("  "), QStringLiteral("  "),
-                         QStringLiteral("  "), QStringLiteral("  "), QStringLiteral(" "),
-                         QStringLiteral("             Datum: ") + kNow,
-                         QStringLiteral("           Kennung: "), QStringLiteral("  Software Version: "),
-                         QStringLiteral("    EEprom Version: "), QStringLiteral(" ")}));
-  EXPECT_EQ(reader.CaptionText(), QStringLiteral("Holt"));
+  EXPECT_EQ(reader.Status(), 1);
+  EXPECT_EQ(lines.mid(0, 13), (QStringList{u"ulv_fehler.270702"_s, u"decode-file-info"_s, u"  t.ini"_s,
+                                           u"  "_s, u"  "_s, u"  "_s, u"  "_s, u" "_s,
+                                           u"             Datum: "_s + kNow, u"           Kennung: "_s,
+                                           u"  Software Version: "_s, u"    EEprom Version: "_s, u" "_s}));
+  EXPECT_EQ(reader.CaptionText(), u"Holt"_s);
   RunAll(3);
   EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x31}), Rec(0), Rec(1), Rec(2)}));
-  EXPECT_EQ(Tail(),
-            (QStringList{QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 3 Fehler"), RecordLine(1, 2),
-                         RecordLine(2, 1), RecordLine(3, 0), QStringLiteral(" OK")}));
+  EXPECT_EQ(Tail(), (QStringList{u"Fehlerliste "_s + kNow, u" 3 Fehler"_s, RecordLine(1, 2), RecordLine(2, 1),
+                                 RecordLine(3, 0), u" OK"_s}));
   QByteArray expected;
   for (int i = 0; i < 3; ++i) {
     expected += B({i + 1, 0, 0, 0, 8}) + RecordReply(2 - i) + QByteArray(3, '\0');
@@ -132,6 +109,7 @@ TEST_F(ReaderTest, ThreeErrorsAreFetchedNewestFirstAndStored) {
   EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::Completed});
   EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{0, 0}, {0, 3}, {1, 3}, {2, 3}, {3, 3}}));
   EXPECT_FALSE(reader.IsReading());
+  EXPECT_EQ(reader.CaptionText(), u"Holt"_s);
 }
 
 TEST_F(ReaderTest, NoErrorsRequestsNoRecordAndLeavesTheFileAlone) {
@@ -139,8 +117,7 @@ TEST_F(ReaderTest, NoErrorsRequestsNoRecordAndLeavesTheFileAlone) {
   reader.StartRead(Collect());
   RunAll(0);
   EXPECT_EQ(transfers.answered, std::vector{B({0xF1, 0x31})});
-  EXPECT_EQ(Tail(), (QStringList{QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 0 Fehler"),
-                                 QStringLiteral("Fehlerliste"), QStringLiteral(" OK")}));
+  EXPECT_EQ(Tail(), (QStringList{u"Fehlerliste "_s + kNow, u" 0 Fehler"_s, u"Fehlerliste"_s, u" OK"_s}));
   EXPECT_EQ(ListFile(), QByteArray("old"));
 }
 
@@ -151,7 +128,7 @@ TEST_F(ReaderTest, MoreThanHundredErrorsFetchTheFirstHundredNumberedFromTotalMin
   for (int k = 0; k < 100; ++k) EXPECT_EQ(transfers.answered[static_cast<size_t>(k) + 1], Rec(k));
   const QStringList tail = Tail();
   ASSERT_EQ(tail.size(), 103);
-  EXPECT_EQ(tail[1], QStringLiteral(" 150 Fehler"));
+  EXPECT_EQ(tail[1], u" 150 Fehler"_s);
   EXPECT_EQ(tail[2], RecordLine(50, 99));
   EXPECT_EQ(tail[101], RecordLine(149, 0));
   EXPECT_EQ(ListFile().size(), 100 * 16);
@@ -164,9 +141,9 @@ TEST_F(ReaderTest, CountRepliesAreNibbleWords) {
     QString text;
   };
   const std::vector<Case> cases = {
-      {B({0xF4, 0x05, 0, 0, 0}), QStringLiteral("5")}, {B({0xF4, 0x0F, 0x0F, 0, 0}), QStringLiteral("255")},
-      {B({0xF4, 0, 0, 0, 1}), QStringLiteral("4096")}, {B({0xF1, 0x05, 0, 0, 0}), QStringLiteral("999999")},
-      {QByteArray(8, '\0'), QStringLiteral("999999")},
+      {B({0xF4, 0x05, 0, 0, 0}), u"5"_s}, {B({0xF4, 0x0F, 0x0F, 0, 0}), u"255"_s},
+      {B({0xF4, 0, 0, 0, 1}), u"4096"_s}, {B({0xF1, 0x05, 0, 0, 0}), u"999999"_s},
+      {QByteArray(8, '\0'), u"999999"_s},
   };
   for (const Case& c : cases) {
     QString text;
@@ -188,41 +165,38 @@ TEST_F(ReaderTest, UnreadableCountEndsTheRead) {
     transfers.accepted.clear();
     reader.StartRead(Collect());
     transfers.Reply(reply);
-    EXPECT_EQ(Tail(), QStringList{QStringLiteral("Anzahl unlesbar")}) << reply.toHex().constData();
+    EXPECT_EQ(Tail(), QStringList{u"Anzahl unlesbar"_s}) << reply.toHex().constData();
     EXPECT_TRUE(transfers.waiting.empty());
     EXPECT_EQ(transfers.accepted, std::vector{B({0xF1, 0x31})});
     EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::CountFailed});
   }
 }
 
+// A substitute reply ends the read without Finish, also on the last record:
+// nothing is listed, "fehler.bin" stays, and the next read starts with an
+// empty record stack.
 TEST_F(ReaderTest, TimeOutMidReadLeavesFileAndNextReadClean) {
-  WriteListFile("old");
-  reader.StartRead(Collect());
-  transfers.Reply(CountReply(3));
-  transfers.Reply(RecordReply(0));
-  transfers.TimeOut();  // record 1 lost
-  EXPECT_TRUE(transfers.waiting.empty());
-  EXPECT_EQ(Tail(), QStringList());
-  EXPECT_EQ(ListFile(), QByteArray("old"));
-  EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::TimedOut});
-  EXPECT_FALSE(reader.IsReading());
+  for (const auto& [total, answered] : {std::pair{3, 1}, std::pair{1, 0}}) {
+    SCOPED_TRACE(total);
+    WriteListFile("old");
+    lines.clear();
+    outcomes.clear();
+    reader.StartRead(Collect());
+    transfers.Reply(CountReply(total));
+    for (int k = 0; k < answered; ++k) transfers.Reply(RecordReply(k));
+    transfers.TimeOut();
+    EXPECT_TRUE(transfers.waiting.empty());
+    EXPECT_EQ(Tail(), QStringList());
+    EXPECT_EQ(ListFile(), "old"_ba);
+    EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::TimedOut});
+    EXPECT_FALSE(reader.IsReading());
 
-  // The next read starts with an empty record stack.
-  lines.clear();
-  ASSERT_TRUE(reader.StartRead(Collect()));
-  RunAll(0);
-  EXPECT_EQ(Tail(), (QStringList{QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 0 Fehler"),
-                                 QStringLiteral("Fehlerliste"), QStringLiteral(" OK")}));
-  EXPECT_EQ(ListFile(), QByteArray("old"));
-}
-
-TEST_F(ReaderTest, TimeOutOnTheLastRecordListsNothing) {
-  WriteListFile("old");
-  reader.StartRead(Collect());
-  transfers.Reply(CountReply(1));
-  transfers.TimeOut();
-  EXPECT_EQ(Tail(), QStringList());
-  EXPECT_EQ(ListFile(), QByteArray("old"));
+    lines.clear();
+    ASSERT_TRUE(reader.StartRead(Collect()));
+    RunAll(0);
+    EXPECT_EQ(Tail(), (QStringList{u"Fehlerliste "_s + kNow, u" 0 Fehler"_s, u"Fehlerliste"_s, u" OK"_s}));
+    EXPECT_EQ(ListFile(), "old"_ba);
+  }
 }
 
 TEST_F(ReaderTest, SecondHolenDuringAReadIsIgnored) {
@@ -234,7 +208,7 @@ TEST_F(ReaderTest, SecondHolenDuringAReadIsIgnored) {
   EXPECT_EQ(lines.size(), before);
   RunAll(2);
   EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x31}), Rec(0), Rec(1)}));
-  EXPECT_EQ(Tail().mid(2), (QStringList{RecordLine(1, 1), RecordLine(2, 0), QStringLiteral(" OK")}));
+  EXPECT_EQ(Tail().mid(2), (QStringList{RecordLine(1, 1), RecordLine(2, 0), u" OK"_s}));
   EXPECT_TRUE(reader.StartRead(Collect()));
 }
 
@@ -287,29 +261,26 @@ TEST_F(ReaderTest, HexReListingRoundTripsThroughTheFile) {
   EXPECT_EQ(Tail()[2], RecordLine(1, 0));
 }
 
+// Without "fehler.bin" HEX says so and lists nothing; it trusts no length
+// byte beyond 11 and no record beyond the file's end.
 TEST_F(ReaderTest, HexReListingTrustsNoLengthAndNoRecordBeyondTheFile) {
   reader.ReadErrorLog(Collect());
   RunAll(0);
   lines.clear();
+  QString error;
+  EXPECT_FALSE(reader.HexListing(&error));
+  EXPECT_TRUE(error.contains(u"fehler.bin"_s));
+  EXPECT_TRUE(lines.isEmpty());
+
   QByteArray file;
   file += B({7, 0, 0, 0, 0xFF}) + RecordReply(1) + B({0xF7, 0xF7, 0xF7});  // length byte 255
   file += B({8, 0, 0, 0, 3}) + RecordReply(2) + QByteArray(3, '\0');       // only 3 bytes count
   file += B({9, 0, 0, 0, 8}) + RecordReply(3);                             // cut off
   WriteListFile(file);
   ASSERT_TRUE(reader.HexListing());
-  EXPECT_EQ(lines,
-            (QStringList{HexLine(7, 1), QStringLiteral(" 008 : 0C 03 00 00 00 00 00     ?? ?? ??  00:00:00 "
-                                                       "[TUER:3,0] Tür 3 offen (00$)")}));
-}
-
-TEST_F(ReaderTest, HexReListingWithoutFileSaysSoAndListsNothing) {
-  reader.ReadErrorLog(Collect());
-  RunAll(0);
-  lines.clear();
-  QString error;
-  EXPECT_FALSE(reader.HexListing(&error));
-  EXPECT_TRUE(error.contains(QStringLiteral("fehler.bin")));
-  EXPECT_TRUE(lines.isEmpty());
+  EXPECT_EQ(lines, (QStringList{HexLine(7, 1),
+                                u" 008 : 0C 03 00 00 00 00 00     ?? ?? ??  00:00:00 "
+                                u"[TUER:3,0] Tür 3 offen (00$)"_s}));
 }
 
 TEST_F(ReaderTest, FullReportChainsIdentityItemsThenTheList) {
@@ -317,17 +288,15 @@ TEST_F(ReaderTest, FullReportChainsIdentityItemsThenTheList) {
   RunAll(1);
   EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x40}), B({0xF1, 0x01}),
                                                          B({0xF2, 0x55, 0x12}), B({0xF1, 0x31}), Rec(0)}));
-  EXPECT_EQ(lines, (QStringList{QStringLiteral(" "), QStringLiteral(" ") + kNow, QStringLiteral(" "),
-                                QStringLiteral("FZ=10002"), QStringLiteral("VER=V2.14"),
-                                QStringLiteral("ANL=.AUFZUG 3"), QStringLiteral(" "),
-                                QStringLiteral("Fehlerliste ") + kNow, QStringLiteral(" 1 Fehler"),
-                                RecordLine(1, 0), QStringLiteral(" OK")}));
+  EXPECT_EQ(lines,
+            (QStringList{u" "_s, u" "_s + kNow, u" "_s, u"FZ=10002"_s, u"VER=V2.14"_s, u"ANL=.AUFZUG 3"_s,
+                         u" "_s, u"Fehlerliste "_s + kNow, u" 1 Fehler"_s, RecordLine(1, 0), u" OK"_s}));
 }
 
 TEST_F(ReaderTest, FullReportStopsAtATimeOut) {
   reader.FullReport(Collect());
   transfers.TimeOut();
-  EXPECT_EQ(lines.mid(3), QStringList{QStringLiteral("fz/länge...???")});
+  EXPECT_EQ(lines.mid(3), QStringList{u"fz/länge...???"_s});
   EXPECT_TRUE(transfers.waiting.empty());
   EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::TimedOut});
 }
@@ -352,14 +321,5 @@ TEST_F(ReaderTest, DeleteSendsF125AndTwoSilentReReads) {
   EXPECT_EQ(lines.size(), listed);
 }
 
-TEST_F(ReaderTest, CaptionStates) {
-  reader.SetStatus(0);
-  EXPECT_EQ(reader.CaptionText(), QStringLiteral("Leser"));
-  reader.StartRead(Collect());
-  EXPECT_EQ(reader.Status(), 1);
-  RunAll(0);
-  EXPECT_EQ(reader.CaptionText(), QStringLiteral("Holt"));
-}
-
 }  // namespace
-}  // namespace ulv
+}  // namespace ulv::test

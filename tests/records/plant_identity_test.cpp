@@ -2,52 +2,28 @@
 // substitutes, the identity block and the name and telephone writes.
 #include "records/plant_identity.h"
 
-#include <gtest/gtest.h>
+#include "records_rig.h"
 
-#include <QLocale>
-
-#include "common/virtual_clock.h"
-#include "records/fake_transfers.h"
-
-namespace ulv {
+namespace ulv::test {
 namespace {
 
-using test::B;
-using test::FakeTransfers;
+const QByteArray kName = TextReply("AUFZUG 3");
+const QByteArray kTelephone = TextReply("1234567");
+const QByteArray kVersion = TextReply("V2.14 040604");
 
-class IdentityTest : public ::testing::Test {
+class IdentityTest : public RecordsTest {
 protected:
   void SetUp() override {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    RecordsTest::SetUp();
     identity.ShowLinkedPlant = [this](const QString& name) { shown << name; };
     identity.OnReadEnded = [this](bool ok) { ended.push_back(ok); };
   }
-  void TearDown() override { QLocale::setDefault(QLocale::c()); }
-  PlantIdentity::Output Collect() {
-    return [this](const QString& l) { lines << l; };
-  }
   void AnswerAll() {
-    transfers.Reply(
-        QByteArray("\xFF"
-                   "AUFZUG 3       ",
-                   16));
-    transfers.Reply(
-        QByteArray("\xFF"
-                   "1234567        ",
-                   16));
-    transfers.Reply(
-        QByteArray("\xFF"
-                   "V2.14 040604   ",
-                   16));
-    transfers.Reply(B({0xF4, 0x05, 0x00, 0x02, 0x00}));
-    transfers.Reply(B({0xF8, 0x01, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00}));
+    for (const QByteArray& r :
+         {kName, kTelephone, kVersion, H("F4 05 00 02 00"), H("F8 01 00 00 00 02 00 00 00")})
+      transfers.Reply(r);
   }
 
-  VirtualClock clock{QDateTime(QDate(2026, 3, 14), QTime(10, 0, 0))};
-  FakeTransfers transfers;
-  QelUtils utils{transfers, clock};
-  PlantIdentity identity{transfers, utils, clock};
-  QStringList lines;
   QStringList shown;
   std::vector<bool> ended;
 };
@@ -60,18 +36,16 @@ TEST_F(IdentityTest, ReadQueuesFiveRequestsAtOnceAndListsTheReplies) {
   for (const auto& r : transfers.waiting) lengths.push_back(r.replyLength);
   EXPECT_EQ(lengths, (std::vector<int>{16, 16, 16, 5, 9}));
   AnswerAll();
-  EXPECT_EQ(
-      lines,
-      (QStringList{QStringLiteral("namen.270702"), QStringLiteral("           Datum: 14.03.26 10:00:00"),
-                   QStringLiteral(" Anlagen-Kennung: AUFZUG 3"), QStringLiteral("         Telefon: .1234567"),
-                   QStringLiteral("Software-Version: V2.14 040604   "),
-                   QStringLiteral("  EEProm.Version: 02.05"), QStringLiteral("  Fahrten-Zähler: 10002")}));
-  EXPECT_EQ(identity.PlantId(), QStringLiteral("AUFZUG 3"));
-  EXPECT_EQ(identity.TelephoneText(), QStringLiteral(".1234567"));
-  EXPECT_EQ(identity.SoftwareVersion(), QStringLiteral("V2.14 040604   "));
-  EXPECT_EQ(identity.EepromVersion(), QStringLiteral("02.05"));
+  EXPECT_EQ(lines, (QStringList{u"namen.270702"_s, u"           Datum: 14.03.26 10:00:00"_s,
+                                u" Anlagen-Kennung: AUFZUG 3"_s, u"         Telefon: .1234567"_s,
+                                u"Software-Version: V2.14 040604   "_s, u"  EEProm.Version: 02.05"_s,
+                                u"  Fahrten-Zähler: 10002"_s}));
+  EXPECT_EQ(identity.PlantId(), u"AUFZUG 3"_s);
+  EXPECT_EQ(identity.TelephoneText(), u".1234567"_s);
+  EXPECT_EQ(identity.SoftwareVersion(), u"V2.14 040604   "_s);
+  EXPECT_EQ(identity.EepromVersion(), u"02.05"_s);
   EXPECT_EQ(identity.TripCount(), 10002);
-  EXPECT_EQ(shown, QStringList{QStringLiteral("AUFZUG 3")});
+  EXPECT_EQ(shown, QStringList{u"AUFZUG 3"_s});
   EXPECT_EQ(ended, std::vector<bool>{true});
   EXPECT_FALSE(identity.IsReading());
 }
@@ -81,10 +55,9 @@ TEST_F(IdentityTest, IdentityBlockPrintsTheLastValues) {
   AnswerAll();
   QStringList block;
   identity.WriteIdentityBlock([&](const QString& l) { block << l; });
-  EXPECT_EQ(block, (QStringList{QStringLiteral(" "), QStringLiteral("             Datum: 14.03.26 10:00:00"),
-                                QStringLiteral("           Kennung: AUFZUG 3"),
-                                QStringLiteral("  Software Version: V2.14 040604   "),
-                                QStringLiteral("    EEprom Version: 02.05"), QStringLiteral(" ")}));
+  EXPECT_EQ(block, (QStringList{u" "_s, u"             Datum: 14.03.26 10:00:00"_s,
+                                u"           Kennung: AUFZUG 3"_s, u"  Software Version: V2.14 040604   "_s,
+                                u"    EEprom Version: 02.05"_s, u" "_s}));
 }
 
 TEST_F(IdentityTest, SubstituteRepliesGiveTheirDocumentedValues) {
@@ -96,9 +69,9 @@ TEST_F(IdentityTest, SubstituteRepliesGiveTheirDocumentedValues) {
   };
   // The substitute has the reply length of the last request queued (9).
   const std::vector<Case> cases = {
-      {0, QString(), QStringLiteral("V2.14 040604   "), QStringLiteral("02.05")},
-      {2, QStringLiteral("AUFZUG 3"), QStringLiteral("Transfer.Fehler"), QStringLiteral("02.05")},
-      {3, QStringLiteral("AUFZUG 3"), QStringLiteral("V2.14 040604   "), QStringLiteral("00.00")},
+      {0, QString(), u"V2.14 040604   "_s, u"02.05"_s},
+      {2, u"AUFZUG 3"_s, u"Transfer.Fehler"_s, u"02.05"_s},
+      {3, u"AUFZUG 3"_s, u"V2.14 040604   "_s, u"00.00"_s},
   };
   for (const Case& c : cases) {
     identity.Read(nullptr);
@@ -106,15 +79,7 @@ TEST_F(IdentityTest, SubstituteRepliesGiveTheirDocumentedValues) {
     ended.clear();
     identity.Read(Collect());
     lines.clear();
-    const std::vector<QByteArray> replies = {QByteArray("\xFF"
-                                                        "AUFZUG 3       ",
-                                                        16),
-                                             QByteArray("\xFF"
-                                                        "1234567        ",
-                                                        16),
-                                             QByteArray("\xFF"
-                                                        "V2.14 040604   ",
-                                                        16)};
+    const QByteArray replies[] = {kName, kTelephone, kVersion};
     for (int i = 0; i < c.answered; ++i) transfers.Reply(replies[static_cast<size_t>(i)]);
     transfers.TimeOut();
     EXPECT_TRUE(transfers.waiting.empty());
@@ -129,7 +94,7 @@ TEST_F(IdentityTest, SubstituteRepliesGiveTheirDocumentedValues) {
 TEST_F(IdentityTest, SubstituteIdentifierIsEmptyAndStillShown) {
   identity.Read(Collect());
   transfers.TimeOut();
-  EXPECT_EQ(lines.last(), QStringLiteral(" Anlagen-Kennung: "));
+  EXPECT_EQ(lines.last(), u" Anlagen-Kennung: "_s);
   EXPECT_EQ(shown, QStringList{QString()});
 }
 
@@ -139,12 +104,11 @@ TEST_F(IdentityTest, TripCounterReplies) {
     QString line;
   };
   const std::vector<Case> cases = {
-      {B({0xF8, 1, 0, 0, 0, 2, 0, 0, 0}), QStringLiteral("  Fahrten-Zähler: 10002")},
-      {B({0xF8, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF}), QStringLiteral("  Fahrten-Zähler: 655415535")},
+      {B({0xF8, 1, 0, 0, 0, 2, 0, 0, 0}), u"  Fahrten-Zähler: 10002"_s},
+      {B({0xF8, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF}), u"  Fahrten-Zähler: 655415535"_s},
       // unmasked bytes: the product exceeds 32 bits
-      {B({0xF8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}),
-       QStringLiteral("  Fahrten-Zähler: 11142064095")},
-      {B({0xF4, 1, 0, 0, 0, 2, 0, 0, 0}), QStringLiteral("fz/länge...???")},
+      {B({0xF8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), u"  Fahrten-Zähler: 11142064095"_s},
+      {B({0xF4, 1, 0, 0, 0, 2, 0, 0, 0}), u"fz/länge...???"_s},
   };
   for (const Case& c : cases) {
     lines.clear();
@@ -165,8 +129,8 @@ TEST_F(IdentityTest, ReadWithLinkDownSendsAndChangesNothing) {
   EXPECT_TRUE(transfers.accepted.empty());
   EXPECT_TRUE(lines.isEmpty());
   EXPECT_TRUE(shown.isEmpty());
-  EXPECT_EQ(identity.PlantId(), QStringLiteral("AUFZUG 3"));
-  EXPECT_EQ(identity.SoftwareVersion(), QStringLiteral("V2.14 040604   "));
+  EXPECT_EQ(identity.PlantId(), u"AUFZUG 3"_s);
+  EXPECT_EQ(identity.SoftwareVersion(), u"V2.14 040604   "_s);
 }
 
 // The five requests go to the queue in one go: a queue that fills up after
@@ -185,28 +149,21 @@ TEST_F(IdentityTest, AllFiveRequestsAreOfferedWhenTheQueueFillsUp) {
                                      B({0xF1, 0x02}), B({0xF1, 0x40})}));
   EXPECT_EQ(transfers.accepted, (std::vector<QByteArray>{B({0xF2, 0x55, 0x12}), B({0xF2, 0x55, 0x14})}));
   EXPECT_EQ(ended, std::vector<bool>{false});
-  transfers.Reply(
-      QByteArray("\xFF"
-                 "AUFZUG 5       ",
-                 16));
-  transfers.Reply(
-      QByteArray("\xFF"
-                 "7654321        ",
-                 16));
-  EXPECT_EQ(lines.mid(2), (QStringList{QStringLiteral(" Anlagen-Kennung: AUFZUG 5"),
-                                       QStringLiteral("         Telefon: .7654321")}));
-  EXPECT_EQ(identity.PlantId(), QStringLiteral("AUFZUG 5"));
-  EXPECT_EQ(identity.SoftwareVersion(), QStringLiteral("V2.14 040604   "));
-  EXPECT_EQ(identity.EepromVersion(), QStringLiteral("02.05"));
+  transfers.Reply(TextReply("AUFZUG 5"));
+  transfers.Reply(TextReply("7654321"));
+  EXPECT_EQ(lines.mid(2), (QStringList{u" Anlagen-Kennung: AUFZUG 5"_s, u"         Telefon: .7654321"_s}));
+  EXPECT_EQ(identity.PlantId(), u"AUFZUG 5"_s);
+  EXPECT_EQ(identity.SoftwareVersion(), u"V2.14 040604   "_s);
+  EXPECT_EQ(identity.EepromVersion(), u"02.05"_s);
 }
 
 TEST_F(IdentityTest, NameAndTelephoneWrites) {
-  identity.WriteName(QStringLiteral(" AUFZUG 4 "));
-  identity.WriteTelephone(QStringLiteral("0815 4711 999 12"));
+  identity.WriteName(u" AUFZUG 4 "_s);
+  identity.WriteTelephone(u"0815 4711 999 12"_s);
   ASSERT_EQ(transfers.accepted.size(), 2u);
-  EXPECT_EQ(transfers.accepted[0], B({0xFF, 0x55, 0x11}) + QByteArray("AUFZUG 4\0\0\0\0\0", 13));
-  EXPECT_EQ(transfers.accepted[1], B({0xFF, 0x55, 0x13}) + QByteArray("0815 4711 999"));
+  EXPECT_EQ(transfers.accepted[0], B({0xFF, 0x55, 0x11}) + "AUFZUG 4\0\0\0\0\0"_ba);
+  EXPECT_EQ(transfers.accepted[1], B({0xFF, 0x55, 0x13}) + "0815 4711 999"_ba);
 }
 
 }  // namespace
-}  // namespace ulv
+}  // namespace ulv::test
