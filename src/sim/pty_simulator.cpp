@@ -37,6 +37,20 @@ void SleepUntil(int64_t dueNs) {
   }
 }
 
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+bool SetRealtime(bool on) {
+  sched_param sp{};
+  sp.sched_priority = on ? 10 : 0;
+  return pthread_setschedparam(pthread_self(), on ? SCHED_FIFO : SCHED_OTHER, &sp) == 0;
+}
+
 QString Errno(const char* what) {
   return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(strerror(errno)));
 }
@@ -59,6 +73,7 @@ bool PtySimulator::Prepare(QString* error) {
   plant_ = std::make_unique<PlantModel>(std::move(scenario));
   controller_ = std::make_unique<SimController>(*plant_);
   controller_->SetFaults(options_.faults);
+  turnsBase_ = requestsBase_ = 0;
   return true;
 }
 
@@ -144,7 +159,13 @@ SimStats PtySimulator::Stats() const {
 
 void PtySimulator::ResetStats() {
   std::lock_guard<std::mutex> lock(mutex_);
-  stats_ = SimStats{};
+  // Keeps the vectors' room: the serving thread appends under this lock.
+  stats_.turns = stats_.answers = stats_.requests = stats_.idleBytes = 0;
+  // The controller counts from its start; the figures count from here.
+  turnsBase_ = controller_ ? controller_->Turns() : 0;
+  requestsBase_ = controller_ ? controller_->Requests() : 0;
+  stats_.turnaroundNs.clear();
+  stats_.pacingLateNs.clear();
   lastAnswerNs_ = -1;
 }
 
@@ -165,13 +186,30 @@ SimWrites PtySimulator::Writes() const {
   return w;
 }
 
-void PtySimulator::WriteAnswer(uint8_t b, int64_t dueNs) {
-  if (options_.lineTiming) SleepUntil(dueNs);
-  if (::write(fd_, &b, 1) != 1) return;
+int64_t PtySimulator::WriteAnswer(uint8_t b, int64_t dueNs) {
+  const bool paced = options_.lineTiming && dueNs > 0;
+  if (paced) {
+    if (relaxed_) relaxed_ = !SetRealtime(true);
+    const int64_t spinNs = int64_t{options_.spinBeforeDueUs} * 1000;
+    if (spinNs > 0 && dueNs - NowNs() > spinNs) SleepUntil(dueNs - spinNs);
+    // Dropped before the write (and, when there is time, before the last
+    // stretch, which hides the cost of the switch): the pty hands a real-time
+    // writer's byte over measurably slower.
+    if (realtimeGranted_ && options_.spinAfterAnswerUs > 0) relaxed_ = SetRealtime(false);
+    if (spinNs > 0) {
+      while (NowNs() < dueNs) CpuRelax();
+    } else {
+      SleepUntil(dueNs);
+    }
+  }
+  const int64_t leavingNs = NowNs();
+  if (::write(fd_, &b, 1) != 1) return -1;
   const int64_t now = NowNs();
   std::lock_guard<std::mutex> lock(mutex_);
   lastAnswerNs_ = now;
   ++stats_.answers;
+  if (paced) stats_.pacingLateNs.push_back(leavingNs - dueNs);
+  return now;
 }
 
 void PtySimulator::Run() {
@@ -179,21 +217,26 @@ void PtySimulator::Run() {
   // Wake up on time: the default timer slack (50 us) would show up in every turn.
   prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
-  if (options_.realtime) {
-    // The loop always blocks in poll() or a sleep, so it cannot hog a CPU.
-    sched_param sp{};
-    sp.sched_priority = 10;
-    realtimeGranted_ = pthread_setschedparam(pthread_self(), SCHED_FIFO, &sp) == 0;
-  }
+  // The loop blocks in poll() or a sleep, so real-time priority cannot hog a
+  // CPU: its only spin at that priority is the short one before an answer is
+  // due, while the tool waits for it. With spinAfterAnswerUs the answer and
+  // the wait for the tool's next byte run at normal priority and yield: the
+  // kernel worker that carries bytes through the pty may be queued on this
+  // very CPU, and a spinning real-time thread would keep it off until the
+  // spin ends.
+  if (options_.realtime) realtimeGranted_ = SetRealtime(true);
+  relaxed_ = false;
   const int64_t answerDelayNs = options_.lineTiming ? 2 * CharTimeNs(options_.baud) : 0;
   const int64_t idleNs = int64_t{options_.idleIntervalMs} * 1000000;
   const int64_t startNs = NowNs();
   const int64_t vanishAtNs =
       options_.vanishAfterMs >= 0 ? startNs + int64_t{options_.vanishAfterMs} * 1000000 : -1;
   int64_t lastActivityNs = startNs;
+  int64_t spinUntilNs = -1;  // after an answer: poll without sleeping until then
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stats_.turnaroundNs.reserve(1 << 16);
+    stats_.pacingLateNs.reserve(1 << 16);
   }
 
   while (!stop_) {
@@ -215,7 +258,9 @@ void PtySimulator::Run() {
     }
     pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
     const int nfds = vanished_ ? 1 : 2;
-    const int timeoutMs = waitNs < 0 ? -1 : static_cast<int>((waitNs + 999999) / 1000000);
+    const bool spinning = !vanished_ && now < spinUntilNs;
+    if (relaxed_ && !spinning) relaxed_ = !SetRealtime(true);
+    const int timeoutMs = spinning ? 0 : waitNs < 0 ? -1 : static_cast<int>((waitNs + 999999) / 1000000);
     const int r = ::poll(fds, nfds, timeoutMs);
     if (r < 0) {
       if (errno == EINTR) continue;
@@ -228,6 +273,10 @@ void PtySimulator::Run() {
       continue;
     }
     if (vanished_) continue;
+    if (r == 0 && spinning) {
+      sched_yield();
+      continue;
+    }
 
     if (fds[1].revents & POLLIN) {
       const int64_t arrivedNs = NowNs();
@@ -250,10 +299,14 @@ void PtySimulator::Run() {
           if (i == 0 && lastAnswerNs_ >= 0) stats_.turnaroundNs.push_back(arrivedNs - lastAnswerNs_);
           lastAnswerNs_ = -1;
           answer = controller_->Feed(buf[i]);
-          stats_.turns = controller_->Turns();
-          stats_.requests = controller_->Requests();
+          stats_.turns = controller_->Turns() - turnsBase_;
+          stats_.requests = controller_->Requests() - requestsBase_;
         }
-        if (answer) WriteAnswer(*answer, arrivedNs + answerDelayNs);
+        if (!answer) continue;
+        const int64_t leftNs = WriteAnswer(*answer, arrivedNs + answerDelayNs);
+        if (leftNs >= 0 && options_.spinAfterAnswerUs > 0) {
+          spinUntilNs = leftNs + int64_t{options_.spinAfterAnswerUs} * 1000;
+        }
       }
       continue;
     }

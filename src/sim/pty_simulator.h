@@ -39,6 +39,15 @@ struct SimOptions {
   // Serve from a real-time thread (when the system allows it), so that the
   // pacing stays precise on a busy machine; for measurements.
   bool realtime = false;
+  // For measurements, both 0 by default (the thread then only ever sleeps):
+  // how long before each answer is due the thread stops sleeping and watches
+  // the clock instead (a timer wake-up comes tens of microseconds late, far
+  // more on a virtual machine), and how long after each answer it polls the
+  // line for the tool's next byte instead of sleeping in poll(), so that its
+  // own wake-up does not count as the tool's turnaround. Either spin costs
+  // CPU only while the line is busy; an idle line never spins.
+  int spinBeforeDueUs = 0;
+  int spinAfterAnswerUs = 0;
 };
 
 struct SimStats {
@@ -49,6 +58,9 @@ struct SimStats {
   // Tool turnaround per turn in ns: from an answer leaving to the tool's next
   // byte arriving.
   std::vector<int64_t> turnaroundNs;
+  // Per paced answer in ns: how late it left against its due time (two
+  // character times after the tool's byte arrived).
+  std::vector<int64_t> pacingLateNs;
 };
 
 class PtySimulator {
@@ -85,7 +97,8 @@ private:
   bool Prepare(QString* error);
   bool Launch(QString* error);
   void Run();
-  void WriteAnswer(uint8_t b, int64_t dueNs);
+  // Returns when the byte left (after the write), or -1 when it did not.
+  int64_t WriteAnswer(uint8_t b, int64_t dueNs);
 
   SimOptions options_;
   std::unique_ptr<PlantModel> plant_;
@@ -105,6 +118,9 @@ private:
   SimFaults pendingFaults_;
   bool faultsChanged_ = false;
   int64_t lastAnswerNs_ = -1;
+  bool relaxed_ = false;   // serving thread: real-time priority dropped for now
+  int64_t turnsBase_ = 0;  // controller counts at the last ResetStats
+  int64_t requestsBase_ = 0;
 };
 
 }  // namespace ulv
