@@ -34,10 +34,21 @@ struct Served {
 }  // namespace
 
 TEST(PtySimulator, ServesTheExchangeTurnByTurn) {
-  for (bool lineTiming : {false, true}) {
-    SCOPED_TRACE(lineTiming ? "line timing" : "no line timing");
+  // The measuring modes (clock-watching before an answer, polling after it)
+  // must not change what goes on the wire.
+  struct Mode {
+    const char* name;
+    bool lineTiming;
+    int spinBeforeDueUs;
+    int spinAfterAnswerUs;
+  };
+  for (const Mode& m : {Mode{"no line timing", false, 0, 0}, Mode{"line timing", true, 0, 0},
+                        Mode{"line timing, spinning", true, 100, 400}}) {
+    SCOPED_TRACE(m.name);
     ulv::SimOptions o = Fast();
-    o.lineTiming = lineTiming;
+    o.lineTiming = m.lineTiming;
+    o.spinBeforeDueUs = m.spinBeforeDueUs;
+    o.spinAfterAnswerUs = m.spinAfterAnswerUs;
     Served s(o);
     ASSERT_TRUE(s.tool && s.tool->IsOpen()) << qPrintable(s.error);
     const QByteArray turns = ToolTurns("\xF1\x01"_ba) + IdleTurns(33);
