@@ -56,4 +56,11 @@ QString Printable(const QString& text) {
 
 QString Latin1Text(const QByteArray& bytes) { return QString::fromLatin1(bytes); }
 
+QByteArray Bytes(std::initializer_list<uint8_t> bytes) {
+  QByteArray out;
+  out.reserve(static_cast<qsizetype>(bytes.size()));
+  for (uint8_t b : bytes) out.append(static_cast<char>(b));
+  return out;
+}
+
 }  // namespace ulv

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <initializer_list>
 
 namespace ulv {
 
@@ -18,6 +19,9 @@ int64_t NibbleWord(const QByteArray& reply, int offset);
 int64_t NibbleByte(const QByteArray& reply, int offset);
 // The four nibbles of a 16-bit value, bits 0-3 first, one per byte.
 QByteArray Nibbles16(uint16_t value);
+
+// A byte string from byte values (requests and replies written as bytes).
+QByteArray Bytes(std::initializer_list<uint8_t> bytes);
 
 // Two upper-case hex digits.
 QString HexByte(uint8_t b);

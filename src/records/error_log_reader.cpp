@@ -23,12 +23,6 @@ constexpr int kStoredBytes = 8;       // record bytes written per file record
 constexpr int kMaxStoredLength = 11;  // room behind the length byte
 constexpr int64_t kFailedCount = 999999;
 
-QByteArray Bytes(std::initializer_list<uint8_t> bytes) {
-  QByteArray out;
-  for (uint8_t b : bytes) out.append(static_cast<char>(b));
-  return out;
-}
-
 }  // namespace
 
 struct ErrorLogReader::Run {

@@ -12,11 +12,6 @@ constexpr int kTextReplyLength = 16;
 constexpr int kEepromReplyLength = 5;
 constexpr int kTripReplyLength = 9;
 
-QByteArray Bytes(std::initializer_list<uint8_t> bytes) {
-  QByteArray out;
-  for (uint8_t b : bytes) out.append(static_cast<char>(b));
-  return out;
-}
 }  // namespace
 
 struct PlantIdentity::Run {
