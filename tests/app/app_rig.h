@@ -4,6 +4,8 @@
 // line, and the simulated controller's byte logic on the line's other end.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QLocale>
@@ -19,6 +21,8 @@
 #include "link/memory_line.h"
 #include "sim/plant_model.h"
 #include "sim/sim_controller.h"
+
+using namespace Qt::StringLiterals;
 
 // Readable QString values in test failures.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -80,12 +84,15 @@ protected:
     ASSERT_TRUE(dir_.isValid());
   }
   void TearDown() override {
+    Stop();
+    QLocale::setDefault(QLocale::c());
+  }
+  void Stop() {
     windows.reset();
     controller.reset();
     units.reset();
     if (ctx) ctx->Finish();
     ctx.reset();
-    QLocale::setDefault(QLocale::c());
   }
 
   QString Path(const QString& name) const { return dir_.filePath(name); }
@@ -102,13 +109,18 @@ protected:
   }
   void WriteIni(const QByteArray& text) { WriteFile(QStringLiteral("ulvreader.INI"), text); }
 
-  // The start-up: configuration (from ulvreader.INI in the folder when it
-  // exists), units, all windows, the start-up steps.
-  void Start(bool simulate = false) {
+  // The configuration (from ulvreader.INI in the folder when it exists) in
+  // virtual time, then the units on `on`.
+  void StartUnits(SerialLine& on) {
     ctx = std::make_unique<AppContext>(&clock, &clock);
     ctx->config.OnInfoMessage = [this](const QString& text) { infoMessages.append(text); };
     ctx->Start({Path(QStringLiteral("ulvreader")), QStringLiteral("/i=") + IniPath()}, dir_.path());
-    units = std::make_unique<AppUnits>(*ctx, line);
+    units = std::make_unique<AppUnits>(*ctx, on);
+  }
+
+  // The whole start-up: units, all windows, the start-up steps.
+  void Start(bool simulate = false) {
+    StartUnits(line);
     units->StartSimulator = [this](QString*) {
       ++simulatorStarts;
       return QStringLiteral("/dev/pts/sim-test");
@@ -129,6 +141,16 @@ protected:
   }
 
   TForm3& Form3() { return *windows->Form3; }
+  // A control by its objectName; a missing one fails the test.
+  template <typename T = QWidget>
+  T* Find(QObject* in, const char* name) {
+    T* child = in->findChild<T*>(QLatin1String(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+  void Click(QWidget* in, const char* name) { Find<QAbstractButton>(in, name)->click(); }
+  // A menu item of the main window.
+  void Menu(const char* name) { Find<QAction>(&Form3(), name)->trigger(); }
 
   VirtualClock clock{QDateTime(QDate(2026, 3, 14), QTime(10, 0, 0))};
   MemoryLine line;

@@ -1,56 +1,23 @@
 // The link units the windowed program and the headless command share: the
 // device a COM number opens, and the built-in simulated controller started
 // with the plant and line timing its owner chose.
-#include "context/app_units.h"
-
-#include <gtest/gtest.h>
-
-#include <QFile>
-#include <QTemporaryDir>
-#include <memory>
-
-#include "common/virtual_clock.h"
-#include "context/app_context.h"
-#include "link/memory_line.h"
+#include "app_rig.h"
 #include "link/qt_serial_line.h"
 
-namespace ulv {
+namespace ulv::test {
 namespace {
 
-class AppUnitsTest : public ::testing::Test {
+class AppUnitsTest : public AppRig {
 protected:
-  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-  void TearDown() override { Stop(); }
-
-  void Stop() {
-    units.reset();
-    if (ctx) ctx->Finish();
-    ctx.reset();
-  }
-
-  void Start(const QByteArray& ini, SerialLine& line) {
-    const QString iniPath = dir_.filePath(QStringLiteral("ulvreader.INI"));
-    QFile f(iniPath);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(ini);
-    f.close();
-    ctx = std::make_unique<AppContext>(&clock, &clock);
-    // These folders hold no default edit file; that notice is not under test.
-    ctx->config.OnInfoMessage = [](const QString&) {};
-    ctx->Start({dir_.filePath(QStringLiteral("ulvreader")), QStringLiteral("/i=") + iniPath}, dir_.path());
-    units = std::make_unique<AppUnits>(*ctx, line);
+  void StartOn(SerialLine& on, const QByteArray& ini = {}) {
+    WriteIni(ini);
+    StartUnits(on);
     units->port.OnTraceLine = [this](const QString& text) { trace.append(text); };
   }
+  std::string Trace() const { return trace.join(QLatin1Char('\n')).toStdString(); }
 
-  VirtualClock clock{QDateTime(QDate(2026, 3, 14), QTime(10, 0, 0))};
-  MemoryLine memoryLine;
   QtSerialLine ptyLine{false};
-  std::unique_ptr<AppContext> ctx;
-  std::unique_ptr<AppUnits> units;
   QStringList trace;
-
-private:
-  QTemporaryDir dir_;
 };
 
 TEST_F(AppUnitsTest, ComNumberChoosesTheConfiguredDeviceOrTheSimulator) {
@@ -72,7 +39,7 @@ TEST_F(AppUnitsTest, ComNumberChoosesTheConfiguredDeviceOrTheSimulator) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Start("[comport]\r\ncom2=/dev/ttyUSB7\r\ncom3=SIM\r\n", memoryLine);
+    StartOn(line, "[comport]\r\ncom2=/dev/ttyUSB7\r\ncom3=SIM\r\n");
     int starts = 0;
     units->StartSimulator = [&starts, &c](QString* error) {
       ++starts;
@@ -88,11 +55,11 @@ TEST_F(AppUnitsTest, ComNumberChoosesTheConfiguredDeviceOrTheSimulator) {
 }
 
 TEST_F(AppUnitsTest, SimulatorServesTheChosenPlantOnce) {
-  Start("", memoryLine);
+  StartOn(line);
   units->simOptions.scenarioFile = QStringLiteral(ULV_TEST_DATA "/scenarios/small_plant.json");
   units->simOptions.lineTiming = false;
   const QString device = units->DeviceForCom(AppUnits::kSimulatorPort);
-  ASSERT_FALSE(device.isEmpty()) << trace.join(QLatin1Char('\n')).toStdString();
+  ASSERT_FALSE(device.isEmpty()) << Trace();
   PtySimulator* sim = units->Simulator();
   ASSERT_NE(sim, nullptr);
   EXPECT_TRUE(sim->IsRunning());
@@ -104,27 +71,26 @@ TEST_F(AppUnitsTest, SimulatorServesTheChosenPlantOnce) {
 }
 
 TEST_F(AppUnitsTest, UnreadableScenarioIsReportedAndNothingRuns) {
-  Start("", memoryLine);
+  StartOn(line);
   const QString missing = QStringLiteral(ULV_TEST_DATA "/scenarios/no_such_plant.json");
   units->simOptions.scenarioFile = missing;
   EXPECT_EQ(units->DeviceForCom(AppUnits::kSimulatorPort), QString());
   EXPECT_EQ(units->Simulator(), nullptr);
   ASSERT_EQ(trace.size(), 1);
-  EXPECT_TRUE(trace[0].startsWith(QStringLiteral("simulator: scenario ") + missing))
-      << trace[0].toStdString();
+  EXPECT_TRUE(trace[0].startsWith(u"simulator: scenario "_s + missing)) << qPrintable(trace[0]);
 }
 
 TEST_F(AppUnitsTest, PortLetsGoOfTheSimulatorsPtyWhenTheUnitsGo) {
-  Start("", ptyLine);
+  StartOn(ptyLine);
   units->simOptions.lineTiming = false;
   const QString device = units->DeviceForCom(AppUnits::kSimulatorPort);
-  ASSERT_FALSE(device.isEmpty()) << trace.join(QLatin1Char('\n')).toStdString();
+  ASSERT_FALSE(device.isEmpty()) << Trace();
   ASSERT_TRUE(units->port.OpenDevice(device, AppUnits::kSimulatorPort))
-      << units->port.LastError().toStdString();
+      << qPrintable(units->port.LastError());
   ASSERT_TRUE(ptyLine.IsOpen());
   units.reset();
   EXPECT_FALSE(ptyLine.IsOpen());
 }
 
 }  // namespace
-}  // namespace ulv
+}  // namespace ulv::test

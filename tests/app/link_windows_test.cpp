@@ -20,13 +20,6 @@ namespace {
 class LinkWindowsTest : public AppRig {
 protected:
   QByteArray Heard() { return controller->End().Read(4096); }
-  template <typename T>
-  T* Find(QWidget* w, const char* name) {
-    T* child = w->findChild<T*>(QLatin1String(name));
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-  }
-  void Click(QWidget* w, const char* name) { Find<QAbstractButton>(w, name)->click(); }
 };
 
 TEST(LinkPanelTest, ColourFiresOnLinkAndPaints) {
@@ -71,18 +64,18 @@ TEST_F(LinkWindowsTest, SerialWindowShowsThePortState) {
   EXPECT_TRUE(w->isWindow());
   const auto& lamps = units->port.Link().Lamps();
   EXPECT_NE(std::find(lamps.begin(), lamps.end(), w->link_led), lamps.end());
-  EXPECT_EQ(Find<QGroupBox>(w, "GroupBox1")->title(), QStringLiteral("PORT OPEN"));
-  EXPECT_EQ(Find<QLabel>(w, "COMname")->text(), QStringLiteral("COM1"));
-  EXPECT_EQ(Find<QLabel>(w, "ComPortLabel")->text(), QStringLiteral("COM1/19200/8N1"));
+  EXPECT_EQ(Find<QGroupBox>(w, "GroupBox1")->title(), u"PORT OPEN"_s);
+  EXPECT_EQ(Find<QLabel>(w, "COMname")->text(), u"COM1"_s);
+  EXPECT_EQ(Find<QLabel>(w, "ComPortLabel")->text(), u"COM1/19200/8N1"_s);
   EXPECT_EQ(Find<TLinkPanel>(w, "ComOpenPanel")->Color(), uint32_t{0x008000});
   Click(w, "CloseButton");
-  EXPECT_EQ(Find<QGroupBox>(w, "GroupBox1")->title(), QStringLiteral("PORT CLOSED"));
+  EXPECT_EQ(Find<QGroupBox>(w, "GroupBox1")->title(), u"PORT CLOSED"_s);
   EXPECT_EQ(Find<TLinkPanel>(w, "ComOpenPanel")->Color(), uint32_t{0x0000FF});
-  EXPECT_EQ(Form3().PanelText(1), QStringLiteral("   CLOSED"));
+  EXPECT_EQ(Form3().PanelText(1), u"   CLOSED"_s);
   Click(w, "Com2Button");
-  EXPECT_EQ(Find<QGroupBox>(w, "GroupBox1")->title(), QStringLiteral("PORT OPEN"));
-  EXPECT_EQ(line.Device(), QStringLiteral("/dev/ttyS1"));
-  EXPECT_EQ(Find<QLabel>(w, "ComPortLabel")->text(), QStringLiteral("COM2/19200/8N1"));
+  EXPECT_EQ(Find<QGroupBox>(w, "GroupBox1")->title(), u"PORT OPEN"_s);
+  EXPECT_EQ(line.Device(), u"/dev/ttyS1"_s);
+  EXPECT_EQ(Find<QLabel>(w, "ComPortLabel")->text(), u"COM2/19200/8N1"_s);
   // Its lamp follows the link.
   Run(2100);
   EXPECT_EQ(w->link_led->Color(), uint32_t{0x008000});
@@ -92,11 +85,11 @@ TEST_F(LinkWindowsTest, TestButtonsPutTheirBytesOnTheLine) {
   Start();
   TMyComPort* w = windows->MyComPort;
   int inputs = 0;
-  QString answer = QStringLiteral("ATZ");
+  QString answer = u"ATZ"_s;
   w->InputBox = [&](const QString& caption, const QString&, QString* text) {
     ++inputs;
-    EXPECT_EQ(caption, QStringLiteral("TEST STRING"));
-    EXPECT_EQ(*text, QStringLiteral("AT"));
+    EXPECT_EQ(caption, u"TEST STRING"_s);
+    EXPECT_EQ(*text, u"AT"_s);
     if (answer.isEmpty()) return false;
     *text = answer;
     return true;
@@ -115,7 +108,7 @@ TEST_F(LinkWindowsTest, TestButtonsPutTheirBytesOnTheLine) {
     Click(w, c.button);
     EXPECT_EQ(Heard(), c.bytes) << c.button;
   }
-  EXPECT_EQ(Find<QPushButton>(w, "ATSButton")->text(), QStringLiteral("ATS2?"));
+  EXPECT_EQ(Find<QPushButton>(w, "ATSButton")->text(), u"ATS2?"_s);
   // The counters wrap: ATS after 20, ATI after 10.
   for (int n = 2; n <= 20; ++n) Click(w, "ATSButton");
   EXPECT_TRUE(Heard().endsWith("ATS20?\r"));
@@ -145,7 +138,7 @@ TEST_F(LinkWindowsTest, TraceIsBoundedAndAppendedInBatches) {
   clock.Advance(TraceMemo::kFlushMs);
   EXPECT_EQ(memo->PendingCount(), 0);
   EXPECT_EQ(memo->blockCount(), 300);
-  EXPECT_TRUE(memo->toPlainText().endsWith(QStringLiteral(" > N")));
+  EXPECT_TRUE(memo->toPlainText().endsWith(u" > N"_s));
   for (int i = 0; i < 3 * TMyComPort::kTraceLines; ++i) units->port.SendByte('x');
   EXPECT_LE(memo->PendingCount(), TMyComPort::kTraceLines);
   clock.Advance(TraceMemo::kFlushMs);
@@ -184,7 +177,7 @@ TEST_F(LinkWindowsTest, LocalTakesTheInputFromTheLinePort) {
   EXPECT_TRUE(w->LocalMode());
   controller->End().Write("OK\r");
   line.Pump();
-  EXPECT_EQ(units->port.LastModemLine(), QStringLiteral("OK"));
+  EXPECT_EQ(units->port.LastModemLine(), u"OK"_s);
   EXPECT_EQ(units->linePort.ReadCount(), 0);
   Click(w, "LocalButton");
   EXPECT_FALSE(w->LocalMode());
@@ -212,14 +205,14 @@ TEST_F(LinkWindowsTest, LineWindowRequestsAndCounters) {
   Click(w, "F100Button");
   Run(100);
   EXPECT_EQ(controller->Plant().LastRequest(), QByteArray("\xF1\x00", 2));
-  EXPECT_EQ(Find<QLineEdit>(w, "inqueue")->text(), QStringLiteral("F101"));
+  EXPECT_EQ(Find<QLineEdit>(w, "inqueue")->text(), u"F101"_s);
   EXPECT_EQ(Find<TLinkPanel>(w, "sync_led")->Color(), uint32_t{0x008000});
   Click(w, "GruppeButton");
   Run(100);
   EXPECT_EQ(controller->Plant().LastRequest(), QByteArray("\xC1\x00", 2));
   Click(w, "F101Button");
   Run(200);
-  EXPECT_EQ(Find<QLineEdit>(w, "Message")->text(), QStringLiteral("ULV 4.21 250311"));
+  EXPECT_EQ(Find<QLineEdit>(w, "Message")->text(), u"ULV 4.21 250311"_s);
 
   QSpinBox* timeout = Find<QSpinBox>(w, "SpinEdit1");
   EXPECT_EQ(timeout->minimum(), 200);
@@ -235,22 +228,22 @@ TEST_F(LinkWindowsTest, LineWindowTimeoutCounter) {
   Run(2100);
   controller->Controller().SetFaults(SimFaults{.silent = true});
   Run(2000 + 500 + 10);
-  EXPECT_EQ(Find<QLineEdit>(w, "Edit2")->text(), QStringLiteral("2"));
+  EXPECT_EQ(Find<QLineEdit>(w, "Edit2")->text(), u"2"_s);
   EXPECT_EQ(w->link_led->Color(), uint32_t{0x0000FF});
 }
 
 TEST_F(LinkWindowsTest, TransferMonitorPlacementAndSettings) {
   Start();
   TSend* w = windows->Send;
-  EXPECT_EQ(w->windowTitle(), QStringLiteral("TransferListe"));
+  EXPECT_EQ(w->windowTitle(), u"TransferListe"_s);
   EXPECT_TRUE(w->isWindow());
   w->show();
   EXPECT_EQ(w->height(), 150);
   const QRect desk = QGuiApplication::primaryScreen()->availableGeometry();
   EXPECT_EQ(w->x() + w->width(), desk.x() + desk.width() - 10);
   EXPECT_EQ(w->y(), desk.y() + 10);
-  EXPECT_EQ(Find<QLabel>(w, "StoppedLabel")->text(), QStringLiteral("RUN"));
-  EXPECT_EQ(Find<QLabel>(w, "CountLabel")->text(), QStringLiteral("0"));
+  EXPECT_EQ(Find<QLabel>(w, "StoppedLabel")->text(), u"RUN"_s);
+  EXPECT_EQ(Find<QLabel>(w, "CountLabel")->text(), u"0"_s);
   EXPECT_EQ(Find<QProgressBar>(w, "Gauge1")->maximum(), 50);
 
   QSpinBox* timeout = Find<QSpinBox>(w, "UpDown1");
@@ -258,13 +251,13 @@ TEST_F(LinkWindowsTest, TransferMonitorPlacementAndSettings) {
   EXPECT_EQ(units->queue.Timeout(), 8000);
   timeout->setValue(3000);
   EXPECT_EQ(units->queue.Timeout(), 3000);
-  EXPECT_EQ(Find<QLabel>(w, "Interval")->text(), QStringLiteral("3000"));
+  EXPECT_EQ(Find<QLabel>(w, "Interval")->text(), u"3000"_s);
   QSpinBox* delay = Find<QSpinBox>(w, "UpDown2");
   EXPECT_EQ(delay->value(), 50);
   EXPECT_EQ(delay->singleStep(), 10);
   delay->setValue(120);
   EXPECT_EQ(units->queue.DelayInterval(), 120);
-  EXPECT_EQ(Find<QLabel>(w, "Label9")->text(), QStringLiteral("120"));
+  EXPECT_EQ(Find<QLabel>(w, "Label9")->text(), u"120"_s);
 
   QCheckBox* report = Find<QCheckBox>(w, "ReportCheckBox");
   report->setChecked(true);
@@ -274,7 +267,7 @@ TEST_F(LinkWindowsTest, TransferMonitorPlacementAndSettings) {
   EXPECT_EQ(w->height(), 150);
 
   QPushButton* so = Find<QPushButton>(w, "SOTimeOutButton");
-  EXPECT_EQ(so->toolTip(), QStringLiteral("SendOnTimeout (0,0..)"));
+  EXPECT_EQ(so->toolTip(), u"SendOnTimeout (0,0..)"_s);
   so->click();
   EXPECT_TRUE(units->queue.SendOnTimeout());
   so->click();
@@ -289,21 +282,21 @@ TEST_F(LinkWindowsTest, TransferMonitorShowsQueueAndLocalReport) {
   // "Fill" queues F3 01 02 03, which the controller does not answer.
   Click(w, "FillButton");
   Click(w, "FillButton");
-  EXPECT_EQ(Find<QLabel>(w, "CountLabel")->text(), QStringLiteral("2"));
+  EXPECT_EQ(Find<QLabel>(w, "CountLabel")->text(), u"2"_s);
   EXPECT_EQ(Find<QProgressBar>(w, "Gauge1")->value(), 2);
   EXPECT_TRUE(Find<QPushButton>(w, "SOTimeOutButton")->isChecked());
-  EXPECT_TRUE(Find<QLineEdit>(w, "ReportOut")->text().endsWith(QStringLiteral(" >> F3010203")))
+  EXPECT_TRUE(Find<QLineEdit>(w, "ReportOut")->text().endsWith(u" >> F3010203"_s))
       << qPrintable(Find<QLineEdit>(w, "ReportOut")->text());
   Click(w, "LeerenButton");
-  EXPECT_EQ(Find<QLabel>(w, "CountLabel")->text(), QStringLiteral("0"));
+  EXPECT_EQ(Find<QLabel>(w, "CountLabel")->text(), u"0"_s);
   // A request with its reply: both lines reach the memo in one batch.
   units->queue.AddTransfer(QByteArray("\xF1\x00", 2), 2, nullptr);
   Run(100);
-  EXPECT_TRUE(Find<QLineEdit>(w, "ReportIn")->text().endsWith(QStringLiteral(" << F101")))
+  EXPECT_TRUE(Find<QLineEdit>(w, "ReportIn")->text().endsWith(u" << F101"_s))
       << qPrintable(Find<QLineEdit>(w, "ReportIn")->text());
   const QString memo = w->Memo()->toPlainText();
-  EXPECT_TRUE(memo.contains(QStringLiteral(" >> F100"))) << qPrintable(memo);
-  EXPECT_TRUE(memo.contains(QStringLiteral(" << F101"))) << qPrintable(memo);
+  EXPECT_TRUE(memo.contains(u" >> F100"_s)) << qPrintable(memo);
+  EXPECT_TRUE(memo.contains(u" << F101"_s)) << qPrintable(memo);
   Click(w, "ClearButton");
   EXPECT_TRUE(w->Memo()->toPlainText().isEmpty());
 }

@@ -14,18 +14,19 @@ namespace {
 
 class SettingsTest : public AppRig {
 protected:
-  void OpenEditor() { Form3().findChild<QAction*>(QStringLiteral("IniFile1"))->trigger(); }
+  void OpenEditor() { Menu("IniFile1"); }
+  QString Listing() { return windows->Files->Memo1->toPlainText(); }
   Tini_form& Editor() { return *windows->ini_form; }
+  QString Text() { return Editor().Memo1->toPlainText(); }
+  QByteArray IniFile() const { return ReadFile(u"ulvreader.INI"_s); }
   // Typing at the end of the text.
   void Type(const QString& text) {
-    QTextCursor c = Editor().Memo1->textCursor();
-    c.movePosition(QTextCursor::End);
-    Editor().Memo1->setTextCursor(c);
+    Editor().Memo1->moveCursor(QTextCursor::End);
     Editor().Memo1->insertPlainText(text);
   }
   void AnswerSave(bool ok) {
     Editor().AskSave = [this, ok](const QString& title, const QString& text) {
-      questions.append(title + QStringLiteral("|") + text);
+      questions.append(title + u"|"_s + text);
       return ok;
     };
   }
@@ -35,14 +36,25 @@ protected:
 const QByteArray kIni =
     "; a comment line\r\n[files]\r\nbase=/opt/ulv\r\n[Tarvo]\r\nnummer=3\r\n[enable]\r\nbuttons=0000000\r\n";
 
-TEST_F(SettingsTest, ShowsTheFileAndItsName) {
+TEST_F(SettingsTest, ShowsTheFileWithTheRunsValuesAndReloadsAtEveryShow) {
   WriteIni(kIni);
   Start();
   OpenEditor();
   EXPECT_EQ(Form3().Panel1->FrontWindow(), &Editor());
-  EXPECT_EQ(Editor().Panel1->text(), QStringLiteral("   ") + IniPath());
-  EXPECT_EQ(Editor().Memo1->toPlainText(), QString::fromLatin1(kIni).remove(QLatin1Char('\r')));
+  EXPECT_EQ(Editor().Panel1->text(), u"   "_s + IniPath());
+  EXPECT_EQ(Text(), QString::fromLatin1(kIni).remove(QLatin1Char('\r')));
   EXPECT_TRUE(Editor().CanSave());
+  // A value the program changed during the run is written and shown first.
+  Editor().hide();
+  ctx->config.SetTarvoNummer(42);
+  OpenEditor();
+  EXPECT_TRUE(Text().contains(u"nummer=42"_s)) << qPrintable(Text());
+  EXPECT_TRUE(IniFile().contains("nummer=42\r\n"));
+  // Showing again reloads: an unsaved edit is gone.
+  Type(u"[weg]\r\n"_s);
+  Editor().hide();
+  OpenEditor();
+  EXPECT_FALSE(Text().contains(u"[weg]"_s));
 }
 
 TEST_F(SettingsTest, SaveAsksAndWritesAndTheProgramUsesTheEdit) {
@@ -50,18 +62,15 @@ TEST_F(SettingsTest, SaveAsksAndWritesAndTheProgramUsesTheEdit) {
   Start();
   OpenEditor();
   AnswerSave(true);
-  QString text = Editor().Memo1->toPlainText();
-  text.replace(QStringLiteral("buttons=0000000"), QStringLiteral("buttons=1000000"));
   Editor().Memo1->selectAll();
-  Editor().Memo1->insertPlainText(text);
-  Editor().findChild<QToolButton*>(QStringLiteral("BitBtn1"))->click();
-  EXPECT_EQ(questions, QStringList{QStringLiteral("IniFile geändert|Änderung sichern ?")});
+  Editor().Memo1->insertPlainText(Text().replace(u"buttons=0000000"_s, u"buttons=1000000"_s));
+  Click(&Editor(), "BitBtn1");
+  EXPECT_EQ(questions, QStringList{u"IniFile geändert|Änderung sichern ?"_s});
   // Written with CR LF, the comment kept as typed.
-  EXPECT_EQ(ReadFile(QStringLiteral("ulvreader.INI")),
-            QByteArray(kIni).replace("buttons=0000000", "buttons=1000000"));
-  EXPECT_EQ(ctx->config.EnableButtons(), QStringLiteral("1000000"));
+  EXPECT_EQ(IniFile(), QByteArray(kIni).replace("buttons=0000000", "buttons=1000000"));
+  EXPECT_EQ(ctx->config.EnableButtons(), u"1000000"_s);
   // The modified flag stays: closing asks again.
-  Editor().findChild<QToolButton*>(QStringLiteral("CloseButton"))->click();
+  Click(&Editor(), "CloseButton");
   EXPECT_EQ(questions.size(), 2);
   EXPECT_TRUE(Editor().isHidden());
   // The program's own change after the save reaches the file at the end
@@ -69,101 +78,82 @@ TEST_F(SettingsTest, SaveAsksAndWritesAndTheProgramUsesTheEdit) {
   ctx->config.SetTarvoNummer(12);
   windows.reset();
   ctx->Finish();
-  const QByteArray file = ReadFile(QStringLiteral("ulvreader.INI"));
+  const QByteArray file = IniFile();
   EXPECT_TRUE(file.contains("buttons=1000000\r\n")) << file.constData();
   EXPECT_TRUE(file.contains("nummer=12\r\n")) << file.constData();
 }
 
-TEST_F(SettingsTest, SaveWithoutTypingAsksNothingAndWritesNothing) {
-  WriteIni(kIni);
-  Start();
-  OpenEditor();
-  AnswerSave(true);
-  EXPECT_FALSE(Editor().Sichern());
-  Editor().Schliessen();
-  EXPECT_TRUE(questions.isEmpty());
-  EXPECT_EQ(ReadFile(QStringLiteral("ulvreader.INI")), kIni);
-}
-
-TEST_F(SettingsTest, CancelWritesNothing) {
-  WriteIni(kIni);
-  Start();
-  OpenEditor();
-  AnswerSave(false);
-  Type(QStringLiteral("[neu]\nx=1\n"));
-  EXPECT_FALSE(Editor().Sichern());
-  EXPECT_EQ(questions.size(), 1);
-  EXPECT_EQ(ReadFile(QStringLiteral("ulvreader.INI")), kIni);
-}
-
-TEST_F(SettingsTest, ValuesChangedDuringTheRunAreShownBeforeEditing) {
-  WriteIni(kIni);
-  Start();
-  ctx->config.SetTarvoNummer(42);
-  OpenEditor();
-  EXPECT_TRUE(Editor().Memo1->toPlainText().contains(QStringLiteral("nummer=42")))
-      << qPrintable(Editor().Memo1->toPlainText());
-  EXPECT_TRUE(ReadFile(QStringLiteral("ulvreader.INI")).contains("nummer=42\r\n"));
-  // Showing again reloads: an unsaved edit is gone.
-  Type(QStringLiteral("[weg]\r\n"));
-  Editor().hide();
-  OpenEditor();
-  EXPECT_FALSE(Editor().Memo1->toPlainText().contains(QStringLiteral("[weg]")));
+TEST_F(SettingsTest, NothingIsWrittenWithoutTypingConsentOrFile) {
+  struct Case {
+    const char* name;
+    bool file;
+    const char* typed;
+    bool answer;
+    int questions;
+  };
+  const Case cases[] = {
+      {"nothing typed", true, "", true, 0},
+      {"cancelled", true, "[neu]\nx=1\n", false, 1},
+      {"no configuration file", false, "[neu]\nx=1\n", true, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(IniPath());
+    if (c.file) WriteIni(kIni);
+    Start();
+    OpenEditor();
+    AnswerSave(c.answer);
+    questions.clear();
+    EXPECT_FALSE(Text().isEmpty());
+    EXPECT_EQ(Editor().CanSave(), c.file);
+    EXPECT_EQ(Find<QToolButton>(&Editor(), "BitBtn1")->isEnabled(), c.file);
+    Type(QString::fromLatin1(c.typed));
+    EXPECT_FALSE(Editor().Sichern());
+    if (!c.typed[0]) Editor().Schliessen();
+    EXPECT_EQ(questions.size(), c.questions);
+    EXPECT_EQ(IniFile(), c.file ? kIni : QByteArray());
+    Stop();
+  }
 }
 
 TEST_F(SettingsTest, Latin1FileIsSavedInLatin1) {
   WriteIni("[id]\r\nuser=M\xFCller\r\n");
   Start();
-  EXPECT_EQ(ctx->config.User(), QStringLiteral("Müller"));
+  EXPECT_EQ(ctx->config.User(), u"Müller"_s);
   OpenEditor();
   AnswerSave(true);
-  Type(QStringLiteral("[ort]\nname=Köln\n"));
+  Type(u"[ort]\nname=Köln\n"_s);
   ASSERT_TRUE(Editor().Sichern());
-  EXPECT_EQ(ReadFile(QStringLiteral("ulvreader.INI")),
-            QByteArray("[id]\r\nuser=M\xFCller\r\n[ort]\r\nname=K\xF6ln\r\n"));
-}
-
-TEST_F(SettingsTest, WithoutConfigurationFileThereIsNothingToSave) {
-  Start();
-  OpenEditor();
-  AnswerSave(true);
-  EXPECT_FALSE(Editor().CanSave());
-  EXPECT_FALSE(Editor().findChild<QToolButton*>(QStringLiteral("BitBtn1"))->isEnabled());
-  EXPECT_FALSE(Editor().Memo1->toPlainText().isEmpty());
-  EXPECT_FALSE(Editor().Sichern());
-  EXPECT_TRUE(questions.isEmpty());
+  EXPECT_EQ(IniFile(), QByteArray("[id]\r\nuser=M\xFCller\r\n[ort]\r\nname=K\xF6ln\r\n"));
 }
 
 TEST_F(SettingsTest, PathsListing) {
-  WriteIni("[files]\r\nbase=" + Path(QStringLiteral("lift")).toUtf8() +
+  WriteIni("[files]\r\nbase=" + Path(u"lift"_s).toUtf8() +
            "\r\nDataDir=$(base)/daten\r\nFilesDir=$(BASE)/files\r\nhelpdir=hilfe\r\nDokuDir=doku\r\n"
            "Fehler=fehler.ini\r\ndecodefile=$(BASE)/decode.ini\r\ndebugfile=debug.txt\r\nkennung=V2-Test\r\n"
            "[id]\r\nuser=Meier\r\n[logfiles]\r\nmainlogfile=main.log\r\n");
-  WriteFile(QStringLiteral("fehler.ini"), "[id]\r\nfile=FEHLER.INI\r\nversion=7\r\n");
+  WriteFile(u"fehler.ini"_s, "[id]\r\nfile=FEHLER.INI\r\nversion=7\r\n");
   Start();
-  Form3().findChild<QAction*>(QStringLiteral("FILES1"))->trigger();
-  const QStringList lines = windows->Files->Memo1->toPlainText().split(QLatin1Char('\n'));
-  const QString lift = Path(QStringLiteral("lift"));
-  const QStringList head = {QStringLiteral("reader.040604"), QStringLiteral("ulv_tarvo.310702"),
-                            QStringLiteral("ulv_fehler.270702"), QStringLiteral("unit26.040402"),
-                            QStringLiteral("qel_transfer.280702")};
+  Menu("FILES1");
+  const QStringList lines = Listing().split(QLatin1Char('\n'));
+  const QString lift = Path(u"lift"_s);
+  const QStringList head = {u"reader.040604"_s, u"ulv_tarvo.310702"_s, u"ulv_fehler.270702"_s,
+                            u"unit26.040402"_s, u"qel_transfer.280702"_s};
   ASSERT_GE(lines.size(), 5 + 6 + 3 + 11);
   EXPECT_EQ(lines.mid(0, 5), head);
-  EXPECT_EQ(lines.mid(11, 3),
-            (QStringList{QStringLiteral(" "), QStringLiteral("  Zugriffs-Pfade und Dateien"),
-                         QStringLiteral(" ")}));
+  EXPECT_EQ(lines.mid(11, 3), (QStringList{u" "_s, u"  Zugriffs-Pfade und Dateien"_s, u" "_s}));
   const QStringList paths = {
-      QStringLiteral("        User : Meier"),
-      QStringLiteral("     Version : v2-test"),
-      QStringLiteral("     LogFile : ") + Path(QStringLiteral("main.log")),
-      QStringLiteral("  FehlerFile : ") + lift + QStringLiteral("/daten/fehler.ini"),
-      QStringLiteral("  Decodefile : ") + lift + QStringLiteral("/decode.ini"),
-      QStringLiteral(" Defaultfile : ") + lift + QStringLiteral("/files/default.smb"),
-      QStringLiteral("     HelpDir : ") + Path(QStringLiteral("hilfe")),
-      QStringLiteral("     DokuDir : ") + Path(QStringLiteral("doku")),
-      QStringLiteral("    FilesDir : ") + lift + QStringLiteral("/files"),
-      QStringLiteral("     DataDir : ") + lift + QStringLiteral("/daten"),
-      QStringLiteral("   DebugFile : ") + lift + QStringLiteral("/daten/debug.txt"),
+      u"        User : Meier"_s,
+      u"     Version : v2-test"_s,
+      u"     LogFile : "_s + Path(u"main.log"_s),
+      u"  FehlerFile : "_s + lift + u"/daten/fehler.ini"_s,
+      u"  Decodefile : "_s + lift + u"/decode.ini"_s,
+      u" Defaultfile : "_s + lift + u"/files/default.smb"_s,
+      u"     HelpDir : "_s + Path(u"hilfe"_s),
+      u"     DokuDir : "_s + Path(u"doku"_s),
+      u"    FilesDir : "_s + lift + u"/files"_s,
+      u"     DataDir : "_s + lift + u"/daten"_s,
+      u"   DebugFile : "_s + lift + u"/daten/debug.txt"_s,
   };
   EXPECT_EQ(lines.mid(14), paths);
 }
@@ -171,29 +161,29 @@ TEST_F(SettingsTest, PathsListing) {
 TEST_F(SettingsTest, PathsListingIsRebuiltAtEveryShow) {
   WriteIni("[id]\r\nuser=Meier\r\n");
   Start();
-  QAction* files = Form3().findChild<QAction*>(QStringLiteral("FILES1"));
+  QAction* files = Find<QAction>(&Form3(), "FILES1");
   files->trigger();
-  const QString first = windows->Files->Memo1->toPlainText();
-  EXPECT_EQ(first.count(QStringLiteral("reader.040604")), 1);
-  windows->Files->findChild<QToolButton*>(QStringLiteral("BitBtn2"))->click();
+  const QString first = Listing();
+  EXPECT_EQ(first.count(u"reader.040604"_s), 1);
+  Click(windows->Files, "BitBtn2");
   EXPECT_TRUE(windows->Files->isHidden());
   files->trigger();
-  EXPECT_EQ(windows->Files->Memo1->toPlainText(), first);
+  EXPECT_EQ(Listing(), first);
   // A saved edit of the configuration shows at the next opening.
   WriteIni("[id]\r\nuser=Schulze\r\n");
   ctx->config.Reload();
   windows->Files->hide();
   files->trigger();
-  EXPECT_TRUE(windows->Files->Memo1->toPlainText().contains(QStringLiteral("        User : Schulze")));
-  EXPECT_EQ(windows->Files->Memo1->toPlainText().count(QStringLiteral("User : ")), 1);
+  EXPECT_TRUE(Listing().contains(u"        User : Schulze"_s));
+  EXPECT_EQ(Listing().count(u"User : "_s), 1);
 }
 
 TEST_F(SettingsTest, PathsListingWithoutConfigurationShowsDefaults) {
   Start();
   windows->Files->BuildListing();
-  const QString text = windows->Files->Memo1->toPlainText();
-  EXPECT_TRUE(text.contains(QStringLiteral("        User : keine [id] angegeben !!\n")));
-  EXPECT_TRUE(text.contains(QStringLiteral("     DataDir : \n")));
+  const QString text = Listing();
+  EXPECT_TRUE(text.contains(u"        User : keine [id] angegeben !!\n"_s));
+  EXPECT_TRUE(text.contains(u"     DataDir : \n"_s));
 }
 
 }  // namespace

@@ -16,19 +16,22 @@ namespace {
 
 class StartupTest : public AppRig {};
 
+// The buttons every configuration shows.
+const std::set<QString> kAlwaysShown = {u"SpeedButton2"_s, u"SpeedButton1"_s, u"SpeedButton3"_s};
+
 std::set<QString> VisibleButtons(TForm3& f) {
   std::set<QString> shown;
   for (const char* name : {"SpeedButton2", "DataButton", "ErrorButton", "RecordButton", "HKFWButton",
                            "DebugButton", "SpeedButton1", "QelButton", "SendButton", "SpeedButton3"}) {
     QAction* a = f.ToolAction(name);
-    EXPECT_NE(a, nullptr) << name;
-    if (a && a->isVisible()) shown.insert(QLatin1String(name));
-    // The button on screen agrees at once, before any event-loop pass.
     auto* b = f.ToolBar1->findChild<QToolButton*>(QLatin1String(name));
-    EXPECT_NE(b, nullptr) << name;
-    if (a && b) {
-      EXPECT_EQ(b->isVisible(), a->isVisible()) << name;
+    if (!a || !b) {
+      ADD_FAILURE() << "missing " << name;
+      continue;
     }
+    if (a->isVisible()) shown.insert(QLatin1String(name));
+    // The button on screen agrees at once, before any event-loop pass.
+    EXPECT_EQ(b->isVisible(), a->isVisible()) << name;
   }
   return shown;
 }
@@ -36,31 +39,22 @@ std::set<QString> VisibleButtons(TForm3& f) {
 TEST_F(StartupTest, WithoutConfigurationFileStartsOnDefaults) {
   Start();
   EXPECT_FALSE(ctx->config.IsOpen());
-  EXPECT_EQ(Form3().windowTitle(), QStringLiteral("Ulv/Ekv Reader"));
+  EXPECT_EQ(Form3().windowTitle(), u"Ulv/Ekv Reader"_s);
   EXPECT_EQ(Form3().size(), QSize(836, 659));
   EXPECT_TRUE(Form3().isVisible());
-  EXPECT_EQ(VisibleButtons(Form3()),
-            (std::set<QString>{QStringLiteral("SpeedButton2"), QStringLiteral("SpeedButton1"),
-                               QStringLiteral("SpeedButton3")}));
+  EXPECT_EQ(VisibleButtons(Form3()), kAlwaysShown);
   EXPECT_EQ(Form3().ComPortNumber, 1);
-  EXPECT_TRUE(Form3().ComItem(1)->isChecked());
-  EXPECT_EQ(line.Device(), QStringLiteral("/dev/ttyS0"));
   EXPECT_TRUE(infoMessages.isEmpty());
   // Nothing to see but the main window's own picture.
   EXPECT_EQ(Form3().Panel1->FrontWindow(), nullptr);
-}
-
-TEST_F(StartupTest, StatusBarTextsAfterStartUp) {
-  Start();
-  EXPECT_EQ(Form3().PanelText(0), QStringLiteral("   Version 040604"));
-  // The opening at start-up is not reported.
-  EXPECT_EQ(Form3().PanelText(1), QStringLiteral("   seriell"));
-  EXPECT_TRUE(Form3().PanelText(3).startsWith(QStringLiteral("   14.03.26 10:00:00")))
-      << qPrintable(Form3().PanelText(3));
-  EXPECT_EQ(Form3().PanelText(4), QStringLiteral("  nicht verbunden"));
+  // The status bar; the opening at start-up is not reported.
+  EXPECT_EQ(Form3().PanelText(0), u"   Version 040604"_s);
+  EXPECT_EQ(Form3().PanelText(1), u"   seriell"_s);
+  EXPECT_TRUE(Form3().PanelText(3).startsWith(u"   14.03.26 10:00:00"_s)) << qPrintable(Form3().PanelText(3));
+  EXPECT_EQ(Form3().PanelText(4), u"  nicht verbunden"_s);
   EXPECT_FALSE(Form3().Timer1->IsActive());
   EXPECT_EQ(Form3().Timer1->Interval(), 1000);
-  EXPECT_EQ(Form3().Label3->text(), QStringLiteral("."));
+  EXPECT_EQ(Form3().Label3->text(), u"."_s);
   EXPECT_EQ(Form3().Link_Led->Color(), uint32_t{0x0000FF});
 }
 
@@ -76,20 +70,20 @@ TEST_F(StartupTest, StatusPanelsAndLampSitAtTheirPlaces) {
   const Panel panels[] = {{0, 200}, {200, 150}, {350, 26}, {376, 170}, {546, bar->width() - 546}};
   ASSERT_GE(bar->width() - 546, 50);
   for (int i = 0; i < 5; ++i) {
-    auto* p = bar->findChild<QLabel*>(QStringLiteral("StatusPanel%1").arg(i));
+    auto* p = bar->findChild<QLabel*>(u"StatusPanel%1"_s.arg(i));
     ASSERT_NE(p, nullptr) << i;
     EXPECT_EQ(p->geometry(), QRect(panels[i].left, 0, panels[i].width, bar->height())) << i;
   }
   // The lamp: a child of the bar, top 2, left 352, panel 2's width and the
   // bar's height less 4, also after the bar changed size.
-  TLinkPanel* lamp = Form3().findChild<TLinkPanel*>(QStringLiteral("Link_Led"));
+  TLinkPanel* lamp = Form3().findChild<TLinkPanel*>(u"Link_Led"_s);
   ASSERT_EQ(lamp, Form3().Link_Led);
   EXPECT_EQ(lamp->parentWidget(), bar);
   EXPECT_EQ(lamp->geometry(), QRect(352, 2, 22, bar->height() - 4));
   Form3().resize(900, 700);
   QCoreApplication::processEvents();
   EXPECT_EQ(lamp->geometry(), QRect(352, 2, 22, bar->height() - 4));
-  EXPECT_EQ(bar->findChild<QLabel*>(QStringLiteral("StatusPanel4"))->width(), bar->width() - 546);
+  EXPECT_EQ(bar->findChild<QLabel*>(u"StatusPanel4"_s)->width(), bar->width() - 546);
 }
 
 TEST_F(StartupTest, WithConfigurationFileUsesItsPortDevicesAndHelp) {
@@ -98,19 +92,15 @@ TEST_F(StartupTest, WithConfigurationFileUsesItsPortDevicesAndHelp) {
       "[enable]\r\nbuttons=1111111\r\n");
   Start();
   EXPECT_TRUE(ctx->config.IsOpen());
-  EXPECT_EQ(line.Device(), QStringLiteral("/dev/ttyUSB7"));
-  EXPECT_TRUE(Form3().ComItem(2)->isChecked());
-  EXPECT_FALSE(Form3().ComItem(1)->isChecked());
   EXPECT_EQ(VisibleButtons(Form3()).size(), 10u);
   // The default edit file is missing: the information box came before the
   // main window existed.
   EXPECT_EQ(infoMessages.size(), 1);
 
-  Form3().findChild<QAction*>(QStringLiteral("HELP1"))->trigger();
+  Menu("HELP1");
   ASSERT_EQ(helpUrls.size(), 1);
-  EXPECT_EQ(helpUrls[0].toLocalFile(),
-            QDir(Path(QStringLiteral("help"))).filePath(QStringLiteral("ulv.html")));
-  EXPECT_EQ(helpUrls[0].fragment(), QStringLiteral("Contents"));
+  EXPECT_EQ(helpUrls[0].toLocalFile(), QDir(Path(u"help"_s)).filePath(u"ulv.html"_s));
+  EXPECT_EQ(helpUrls[0].fragment(), u"Contents"_s);
 }
 
 TEST_F(StartupTest, EnableButtonsRule) {
@@ -122,32 +112,49 @@ TEST_F(StartupTest, EnableButtonsRule) {
       {"buttons=0000000", {}},
       {nullptr, {}},
       {"buttons=", {}},
-      {"buttons=1", {QStringLiteral("QelButton")}},
-      {"buttons=0000001", {QStringLiteral("DataButton")}},
-      {"buttons=0101010",
-       {QStringLiteral("DebugButton"), QStringLiteral("ErrorButton"), QStringLiteral("SendButton")}},
-      {"buttons=0010100", {QStringLiteral("RecordButton"), QStringLiteral("HKFWButton")}},
+      {"buttons=1", {u"QelButton"_s}},
+      {"buttons=0000001", {u"DataButton"_s}},
+      {"buttons=0101010", {u"DebugButton"_s, u"ErrorButton"_s, u"SendButton"_s}},
+      {"buttons=0010100", {u"RecordButton"_s, u"HKFWButton"_s}},
   };
   for (const Case& c : cases) {
-    QByteArray ini = "[id]\r\nuser=x\r\n";
-    if (c.ini) ini += QByteArray("[enable]\r\n") + c.ini + "\r\n";
-    WriteIni(ini);
+    SCOPED_TRACE(c.ini ? c.ini : "missing");
+    WriteIni(QByteArray("[id]\r\nuser=x\r\n") + (c.ini ? QByteArray("[enable]\r\n") + c.ini + "\r\n" : ""));
     Start();
     std::set<QString> expected = c.optional;
-    expected.insert(
-        {QStringLiteral("SpeedButton2"), QStringLiteral("SpeedButton1"), QStringLiteral("SpeedButton3")});
-    EXPECT_EQ(VisibleButtons(Form3()), expected) << (c.ini ? c.ini : "missing");
-    TearDown();
+    expected.insert(kAlwaysShown.begin(), kAlwaysShown.end());
+    EXPECT_EQ(VisibleButtons(Form3()), expected);
+    Stop();
   }
 }
 
-TEST_F(StartupTest, PortSevenTicksNoComItem) {
-  WriteIni("[comport]\r\nport=7\r\ncom7=/dev/ttyACM0\r\n");
-  Start();
-  EXPECT_EQ(Form3().ComPortNumber, 7);
-  for (int tag = 1; tag <= 4; ++tag) EXPECT_FALSE(Form3().ComItem(tag)->isChecked()) << tag;
-  EXPECT_FALSE(Form3().SimulatorItem()->isChecked());
-  EXPECT_EQ(line.Device(), QStringLiteral("/dev/ttyACM0"));
+// The ticked item of the COM menu: the configured port's, the simulator's,
+// or none for a port the menu does not list.
+TEST_F(StartupTest, StartUpPortTicksItsMenuItem) {
+  struct Case {
+    const char* ini;
+    bool simulate;
+    int ticked;  // COM item 1..4, 0 none, -1 the simulator
+    const char* device;
+  };
+  const Case cases[] = {
+      {"", false, 1, "/dev/ttyS0"},
+      {"[comport]\r\nport=2\r\ncom2=/dev/ttyUSB7\r\n", false, 2, "/dev/ttyUSB7"},
+      {"[comport]\r\nport=7\r\ncom7=/dev/ttyACM0\r\n", false, 0, "/dev/ttyACM0"},
+      {"", true, -1, "/dev/pts/sim-test"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.ini << c.simulate);
+    WriteIni(c.ini);
+    simulatorStarts = 0;
+    Start(c.simulate);
+    for (int tag = 1; tag <= 4; ++tag) EXPECT_EQ(Form3().ComItem(tag)->isChecked(), tag == c.ticked) << tag;
+    EXPECT_EQ(Form3().SimulatorItem()->isChecked(), c.ticked == -1);
+    EXPECT_EQ(simulatorStarts, c.simulate ? 1 : 0);
+    EXPECT_EQ(line.Device(), QString::fromLatin1(c.device));
+    EXPECT_EQ(Form3().ComPortNumber == 7, c.ticked == 0);
+    Stop();
+  }
 }
 
 TEST_F(StartupTest, ComMenuTicksOneItem) {
@@ -157,44 +164,35 @@ TEST_F(StartupTest, ComMenuTicksOneItem) {
     for (int other = 1; other <= 4; ++other)
       EXPECT_EQ(Form3().ComItem(other)->isChecked(), other == tag) << tag;
     EXPECT_FALSE(Form3().SimulatorItem()->isChecked());
-    EXPECT_EQ(line.Device(), QStringLiteral("/dev/ttyS%1").arg(tag - 1));
+    EXPECT_EQ(line.Device(), u"/dev/ttyS%1"_s.arg(tag - 1));
   }
   // Choosing the ticked item again keeps it ticked.
   Form3().ComItem(1)->trigger();
   EXPECT_TRUE(Form3().ComItem(1)->isChecked());
-}
-
-TEST_F(StartupTest, SimulatorChoiceOpensTheSimulatorDevice) {
-  Start(/*simulate=*/true);
-  EXPECT_EQ(simulatorStarts, 1);
-  EXPECT_EQ(line.Device(), QStringLiteral("/dev/pts/sim-test"));
-  EXPECT_TRUE(Form3().SimulatorItem()->isChecked());
-  Form3().ComItem(3)->trigger();
-  EXPECT_FALSE(Form3().SimulatorItem()->isChecked());
+  // The simulator item opens the simulator's device and unticks the rest.
   Form3().SimulatorItem()->trigger();
   EXPECT_TRUE(Form3().SimulatorItem()->isChecked());
-  EXPECT_EQ(line.Device(), QStringLiteral("/dev/pts/sim-test"));
-  for (int tag = 1; tag <= 4; ++tag) EXPECT_FALSE(Form3().ComItem(tag)->isChecked());
+  EXPECT_EQ(simulatorStarts, 1);
+  EXPECT_EQ(line.Device(), u"/dev/pts/sim-test"_s);
+  for (int tag = 1; tag <= 4; ++tag) EXPECT_FALSE(Form3().ComItem(tag)->isChecked()) << tag;
+  Form3().ComItem(3)->trigger();
+  EXPECT_FALSE(Form3().SimulatorItem()->isChecked());
 }
 
-TEST_F(StartupTest, ControllerStartsTheExchangeAndTheLampTurnsGreen) {
+// The controller starts the exchange after 2 s of silence; a port choice
+// reports the partner and reads the plant one second later.
+TEST_F(StartupTest, LinkUpThenPortChoiceReadsThePlantOneSecondLater) {
   Start();
   Run(1999);
   EXPECT_EQ(Form3().Link_Led->Color(), uint32_t{0x0000FF});
   Run(50);
   EXPECT_EQ(Form3().Link_Led->Color(), uint32_t{0x008000});
-  EXPECT_TRUE(units->port.Link().IsLinked());
-  // No port report at start-up, so no identity read either.
-  EXPECT_EQ(Form3().PanelText(4), QStringLiteral("  nicht verbunden"));
-  EXPECT_EQ(controller->Plant().RequestCount(), 0);
-}
-
-TEST_F(StartupTest, PortChoiceReportsPartnerAndReadsPlantOneSecondLater) {
-  Start();
-  Run(2100);
   ASSERT_TRUE(units->port.Link().IsLinked());
+  // No port report at start-up, so no identity read either.
+  EXPECT_EQ(Form3().PanelText(4), u"  nicht verbunden"_s);
+  EXPECT_EQ(controller->Plant().RequestCount(), 0);
   Form3().ComItem(2)->trigger();
-  EXPECT_EQ(Form3().PanelText(1), QStringLiteral("   COM2/19200/8N1"));
+  EXPECT_EQ(Form3().PanelText(1), u"   COM2/19200/8N1"_s);
   EXPECT_TRUE(Form3().Timer1->IsActive());
   Run(999);
   EXPECT_TRUE(Form3().Timer1->IsActive());
@@ -206,50 +204,37 @@ TEST_F(StartupTest, PortChoiceReportsPartnerAndReadsPlantOneSecondLater) {
   Run(2500);
   EXPECT_FALSE(Form3().Timer1->IsActive());
   EXPECT_GE(controller->Plant().RequestCount(), 1);
-  EXPECT_EQ(Form3().PanelText(4), QStringLiteral("  verbunden mit AUFZUG. 3"));
-}
-
-TEST_F(StartupTest, PortChoiceWhileLinkDownReadsNothing) {
-  Start();
-  Form3().ComItem(1)->trigger();
-  Run(1100);
-  EXPECT_FALSE(Form3().Timer1->IsActive());
-  EXPECT_EQ(controller->Plant().RequestCount(), 0);
-  Run(3000);
-  EXPECT_EQ(Form3().PanelText(4), QStringLiteral("  nicht verbunden"));
-}
-
-TEST_F(StartupTest, LinkLossShowsNotLinkedAndKeepsPartner) {
-  Start();
-  Run(2100);
-  Form3().ComItem(1)->trigger();
-  Run(5000);
-  ASSERT_EQ(Form3().PanelText(4), QStringLiteral("  verbunden mit AUFZUG. 3"));
+  EXPECT_EQ(Form3().PanelText(4), u"  verbunden mit AUFZUG. 3"_s);
+  // A lost link shows "not linked" and keeps the port report.
   controller->Controller().SetFaults(SimFaults{.silent = true});
   Run(3000);
-  EXPECT_EQ(Form3().PanelText(4), QStringLiteral("  nicht verbunden"));
-  EXPECT_EQ(Form3().PanelText(1), QStringLiteral("   COM1/19200/8N1"));
+  EXPECT_EQ(Form3().PanelText(4), u"  nicht verbunden"_s);
+  EXPECT_EQ(Form3().PanelText(1), u"   COM2/19200/8N1"_s);
   EXPECT_EQ(Form3().Link_Led->Color(), uint32_t{0x0000FF});
+}
+
+TEST_F(StartupTest, WhileLinkDownPortChoiceAndSendTimeSendNothing) {
+  Start();
+  Form3().ComItem(1)->trigger();
+  Menu("SendTime1");
+  Run(1100);
+  EXPECT_FALSE(Form3().Timer1->IsActive());
+  EXPECT_EQ(Form3().Label3->text(), u"."_s);
+  Run(3000);
+  EXPECT_EQ(controller->Plant().RequestCount(), 0);
+  EXPECT_EQ(Form3().PanelText(4), u"  nicht verbunden"_s);
 }
 
 TEST_F(StartupTest, SendTimeSendsTheClockAndShowsDateSend) {
   Start();
   Run(2100);
   clock.SetDateTime(QDateTime(QDate(2026, 3, 14), QTime(23, 59, 58)));
-  Form3().findChild<QAction*>(QStringLiteral("SendTime1"))->trigger();
+  Menu("SendTime1");
   Run(200);
-  EXPECT_EQ(Form3().Label3->text(), QStringLiteral("date.send"));
+  EXPECT_EQ(Form3().Label3->text(), u"date.send"_s);
   // 23:59:58 is 43199 two-second units; 14.03.2026 is day 9569 since 1.1.2000.
   EXPECT_EQ(controller->Plant().TimeValue(), 43199);
   EXPECT_EQ(controller->Plant().DayValue(), 9569);
-}
-
-TEST_F(StartupTest, SendTimeWhileLinkDownSendsNothing) {
-  Start();
-  Form3().findChild<QAction*>(QStringLiteral("SendTime1"))->trigger();
-  Run(100);
-  EXPECT_EQ(Form3().Label3->text(), QStringLiteral("."));
-  EXPECT_EQ(controller->Plant().RequestCount(), 0);
 }
 
 TEST_F(StartupTest, LinkButtonStopsAndRestartsTheLine) {
@@ -268,7 +253,7 @@ TEST_F(StartupTest, LinkButtonStopsAndRestartsTheLine) {
 
 TEST_F(StartupTest, CloseAndBeendenEndTheProgram) {
   Start();
-  Form3().findChild<QAction*>(QStringLiteral("Beenden1"))->trigger();
+  Menu("Beenden1");
   EXPECT_EQ(endRequests, 1);
   Form3().show();
   Form3().close();
@@ -279,7 +264,7 @@ TEST_F(StartupTest, ToolWindowsEmbedAndUncoverWhatLiesBelow) {
   WriteIni("[enable]\r\nbuttons=1111111\r\n");
   Start();
   TClientPanel* panel = Form3().Panel1;
-  Form3().findChild<QAction*>(QStringLiteral("IniFile1"))->trigger();
+  Menu("IniFile1");
   EXPECT_EQ(panel->FrontWindow(), windows->ini_form);
   Form3().ToolAction("QelButton")->trigger();
   EXPECT_EQ(panel->FrontWindow(), windows->Qel_Form);
@@ -291,7 +276,7 @@ TEST_F(StartupTest, ToolWindowsEmbedAndUncoverWhatLiesBelow) {
   // Hiding the front window uncovers the one below, down to the picture.
   windows->Form4->hide();
   EXPECT_EQ(panel->FrontWindow(), windows->Qel_Form);
-  windows->Qel_Form->findChild<QToolButton*>(QStringLiteral("CloseButton"))->click();
+  Click(windows->Qel_Form, "CloseButton");
   EXPECT_EQ(panel->FrontWindow(), windows->ini_form);
   windows->ini_form->hide();
   EXPECT_EQ(panel->FrontWindow(), nullptr);
@@ -306,7 +291,7 @@ TEST_F(StartupTest, ToolWindowsEmbedAndUncoverWhatLiesBelow) {
 TEST_F(StartupTest, MainWindowRendersToPng) {
   Start();
   Run(2100);
-  const QString png = Path(QStringLiteral("main.png"));
+  const QString png = Path(u"main.png"_s);
   ASSERT_TRUE(Form3().grab().save(png));
   QImage img(png);
   ASSERT_FALSE(img.isNull());

@@ -1,25 +1,18 @@
 // The error log window and the plant identity window, offscreen, with the
 // modal questions answered by the test.
-#include <gtest/gtest.h>
-
 #include <QFile>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QToolButton>
 
-#include "common/virtual_clock.h"
 #include "records/error_log_window.h"
-#include "records/fake_transfers.h"
 #include "records/identity_window.h"
+#include "records/records_rig.h"
 
-namespace ulv {
+namespace ulv::test {
 namespace {
-
-using test::B;
-using test::FakeTransfers;
 
 const char kCatalogue[] =
     "[texte]\n"
@@ -40,10 +33,11 @@ struct Asked {
   QMessageBox::StandardButtons buttons;
 };
 
-class WindowTest : public ::testing::Test {
+// Both windows on the scripted queue; their dialogs answer from the fields.
+class WindowTest : public RecordsTest {
 protected:
   void SetUp() override {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    RecordsTest::SetUp();
     catalogue.LoadFromBytes(QByteArray(kCatalogue));
     reader.SetListDirectory(dir.path());
     form.Dokudir = [this] { return dir.path(); };
@@ -57,22 +51,25 @@ protected:
       asked.push_back(Asked{title, text, buttons});
       return questionAnswer;
     };
-    form.Dialogs.InputText = [this](QWidget*, const QString& caption, const QString& prompt, QString* text) {
+    form.Dialogs.InputText = namen.Dialogs.InputText = [this](QWidget*, const QString& caption,
+                                                              const QString& prompt, QString* text) {
       inputArgs = {caption, prompt, *text};
       *text = inputAnswer;
       return inputOk;
     };
     form.Dialogs.FileError = [this](QWidget*, const QString& text) { fileErrors << text; };
   }
-  void TearDown() override { QLocale::setDefault(QLocale::c()); }
 
+  // A control of the error log window, or of `in`.
   template <typename T = QToolButton>
-  T* Child(const char* name) {
-    T* w = form.findChild<T*>(QLatin1String(name));
+  T* Child(const char* name, QWidget* in = nullptr) {
+    T* w = (in ? in : &form)->findChild<T*>(QLatin1String(name));
     EXPECT_NE(w, nullptr) << name;
     return w;
   }
-  QStringList MemoLines() { return Child<QPlainTextEdit>("Memo1")->toPlainText().split(QLatin1Char('\n')); }
+  QPlainTextEdit* Memo() { return Child<QPlainTextEdit>("Memo1"); }
+  QStringList MemoLines() { return Memo()->toPlainText().split(QLatin1Char('\n')); }
+  // Reads three records of group 12, code 3, at 01.02.00 23:59:58.
   void ReadThree() {
     Child("HolenButton")->click();
     transfers.RunAll([](const QByteArray& c) {
@@ -86,13 +83,10 @@ protected:
   }
 
   QTemporaryDir dir;
-  VirtualClock clock{QDateTime(QDate(2026, 3, 14), QTime(10, 0, 0))};
-  FakeTransfers transfers;
-  QelUtils utils{transfers, clock};
   ErrorCatalogue catalogue;
-  PlantIdentity identity{transfers, utils, clock};
   ErrorLogReader reader{transfers, utils, catalogue, identity, clock};
   TForm4 form{reader};
+  TNamenForm namen{identity};
 
   QStringList saveArgs;
   QString saveAnswer;
@@ -109,67 +103,71 @@ TEST_F(WindowTest, ToolbarControlsCarryTheirNamesCaptionsAndHints) {
     const char* name;
     const char* caption;
     const char* hint;
+    QWidget* in;
   };
-  const std::vector<Case> cases = {
-      {"CloseButton", "Schliessen", ""},
-      {"HolenButton", "holen", "Fehlerspeicher von der Steuerung holen"},
-      {"BitBtn1", "HEX", "dekodiert Fehler zusätzlich als Hexbytes..."},
-      {"SaveButton", "Sichern", "angezeigte Seite sichern"},
-      {"BitBtn2", "Transfer Daten", "Daten in die ALLES Seite kopieren"},
-      {"DeleteButton", "Löschen", "Fehler Speicher in der Steuerung löschen"},
+  const Case cases[] = {
+      {"CloseButton", "Schliessen", "", &form},
+      {"HolenButton", "holen", "Fehlerspeicher von der Steuerung holen", &form},
+      {"BitBtn1", "HEX", "dekodiert Fehler zusätzlich als Hexbytes...", &form},
+      {"SaveButton", "Sichern", "angezeigte Seite sichern", &form},
+      {"BitBtn2", "Transfer Daten", "Daten in die ALLES Seite kopieren", &form},
+      {"DeleteButton", "Löschen", "Fehler Speicher in der Steuerung löschen", &form},
+      {"SpeedButton1", "Set-Name", nullptr, &namen},
+      {"SpeedButton2", "Set-Telefon", nullptr, &namen},
   };
   for (const Case& c : cases) {
-    QToolButton* b = Child(c.name);
+    SCOPED_TRACE(c.name);
+    QToolButton* b = Child(c.name, c.in);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->text(), QString::fromUtf8(c.caption));
-    EXPECT_EQ(b->toolTip(), QString::fromUtf8(c.hint));
+    if (c.hint) {
+      EXPECT_EQ(b->toolTip(), QString::fromUtf8(c.hint));
+    }
   }
   form.SetToolButtonHeight(34);
   EXPECT_EQ(Child("HolenButton")->height(), 34);
   form.SetStatus(0);
-  EXPECT_EQ(form.windowTitle(), QStringLiteral("Leser"));
+  EXPECT_EQ(form.windowTitle(), u"Leser"_s);
 }
 
 TEST_F(WindowTest, ReadListsTheRecordsAndShowsProgress) {
   ReadThree();
   const QStringList memo = MemoLines();
   ASSERT_GE(memo.size(), 6);
-  EXPECT_EQ(memo.first(), QStringLiteral("ulv_fehler.270702"));
+  EXPECT_EQ(memo.first(), u"ulv_fehler.270702"_s);
   EXPECT_EQ(memo.mid(memo.size() - 4),
-            (QStringList{QStringLiteral(" 001 :  01.02.00  23:59:58 [TUER:3,2] Tür offen 2"),
-                         QStringLiteral(" 002 :  01.02.00  23:59:58 [TUER:3,1] Tür offen 1"),
-                         QStringLiteral(" 003 :  01.02.00  23:59:58 [TUER:3,0] Tür offen 0"),
-                         QStringLiteral(" OK")}));
-  EXPECT_EQ(form.windowTitle(), QStringLiteral("Holt"));
+            (QStringList{u" 001 :  01.02.00  23:59:58 [TUER:3,2] Tür offen 2"_s,
+                         u" 002 :  01.02.00  23:59:58 [TUER:3,1] Tür offen 1"_s,
+                         u" 003 :  01.02.00  23:59:58 [TUER:3,0] Tür offen 0"_s, u" OK"_s}));
+  EXPECT_EQ(form.windowTitle(), u"Holt"_s);
   auto* gauge = Child<QProgressBar>("Gauge1");
   EXPECT_EQ(gauge->maximum(), 3);
   EXPECT_EQ(gauge->value(), 3);
-  EXPECT_FALSE(Child<QPlainTextEdit>("Memo1")->document()->isModified());
+  EXPECT_FALSE(Memo()->document()->isModified());
 }
 
-TEST_F(WindowTest, HexAddsTheHexListingAfterARead) {
+TEST_F(WindowTest, HexNeedsTheRecordsOfARead) {
+  // An empty read leaves no FEHLER.BIN: a message, nothing added.
+  Child("HolenButton")->click();
+  transfers.RunAll([](const QByteArray&) { return B({0xF4, 0, 0, 0, 0}); });
+  const QStringList empty = MemoLines();
+  Child("BitBtn1")->click();
+  EXPECT_EQ(fileErrors.size(), 1);
+  EXPECT_EQ(MemoLines(), empty);
+
+  fileErrors.clear();
   ReadThree();
   const int before = static_cast<int>(MemoLines().size());
   Child("BitBtn1")->click();
   const QStringList memo = MemoLines();
   ASSERT_EQ(memo.size(), before + 3);
-  EXPECT_EQ(memo[before],
-            QStringLiteral(" 001 : 0C 03 02 20 00 BF A8     01.02.00  23:59:58 [TUER:3,2] Tür offen 2"));
+  EXPECT_EQ(memo[before], u" 001 : 0C 03 02 20 00 BF A8     01.02.00  23:59:58 [TUER:3,2] Tür offen 2"_s);
   EXPECT_TRUE(fileErrors.isEmpty());
-}
-
-TEST_F(WindowTest, HexWithoutFehlerBinShowsAMessageAndAddsNothing) {
-  Child("HolenButton")->click();
-  transfers.RunAll([](const QByteArray&) { return B({0xF4, 0, 0, 0, 0}); });
-  const QStringList before = MemoLines();
-  Child("BitBtn1")->click();
-  EXPECT_EQ(fileErrors.size(), 1);
-  EXPECT_EQ(MemoLines(), before);
 }
 
 TEST_F(WindowTest, SaveAskedNotToOverwriteWritesNothing) {
   ReadThree();
-  const QString path = dir.filePath(QStringLiteral("Fehler.txt"));
+  const QString path = dir.filePath(u"Fehler.txt"_s);
   {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -178,10 +176,9 @@ TEST_F(WindowTest, SaveAskedNotToOverwriteWritesNothing) {
   saveAnswer = path;
   questionAnswer = QMessageBox::No;
   EXPECT_FALSE(form.SaveButtonClick());
-  EXPECT_EQ(saveArgs, (QStringList{dir.path(), QStringLiteral("Fehler.txt"),
-                                   QStringLiteral("Ulv Fehlerdateien (*.txt)")}));
+  EXPECT_EQ(saveArgs, (QStringList{dir.path(), u"Fehler.txt"_s, u"Ulv Fehlerdateien (*.txt)"_s}));
   ASSERT_EQ(asked.size(), 1u);
-  EXPECT_EQ(asked[0].text, path + QStringLiteral(" überschreiben ?"));
+  EXPECT_EQ(asked[0].text, path + u" überschreiben ?"_s);
   EXPECT_EQ(asked[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
   EXPECT_EQ(FileData(path), QByteArray("alt"));
 
@@ -195,16 +192,7 @@ TEST_F(WindowTest, SaveAskedNotToOverwriteWritesNothing) {
   EXPECT_TRUE(saved.startsWith("ulv_fehler.270702\r\ndecode-file-info\r\n"));
   EXPECT_TRUE(saved.endsWith(" OK\r\n"));
   EXPECT_FALSE(saved.contains("\n\n"));
-  EXPECT_TRUE(saved.contains(QStringLiteral("[TUER:3,2] Tür offen 2\r\n").toUtf8()));
-}
-
-TEST_F(WindowTest, SaveToANewFileAsksNothing) {
-  Child<QPlainTextEdit>("Memo1")->setPlainText(QStringLiteral("a\nb"));
-  saveAnswer = dir.filePath(QStringLiteral("neu.txt"));
-  EXPECT_TRUE(form.SaveButtonClick());
-  EXPECT_TRUE(asked.empty());
-  EXPECT_EQ(FileData(saveAnswer), QByteArray("a\r\nb\r\n"));
-  EXPECT_FALSE(Child<QPlainTextEdit>("Memo1")->document()->isModified());
+  EXPECT_TRUE(saved.contains(u"[TUER:3,2] Tür offen 2\r\n"_s.toUtf8()));
 }
 
 TEST_F(WindowTest, CloseAsksOnlyAfterTypingAndEmptiesTheList) {
@@ -213,20 +201,20 @@ TEST_F(WindowTest, CloseAsksOnlyAfterTypingAndEmptiesTheList) {
   Child("CloseButton")->click();
   EXPECT_TRUE(asked.empty());
   EXPECT_FALSE(form.isVisible());
-  EXPECT_TRUE(Child<QPlainTextEdit>("Memo1")->toPlainText().isEmpty());
+  EXPECT_TRUE(Memo()->toPlainText().isEmpty());
 
   form.show();
-  auto* memo = Child<QPlainTextEdit>("Memo1");
-  memo->insertPlainText(QStringLiteral("Notiz"));  // as typing does
-  saveAnswer = dir.filePath(QStringLiteral("notiz.txt"));
+  Memo()->insertPlainText(u"Notiz\nzwei"_s);  // as typing does
+  saveAnswer = dir.filePath(u"notiz.txt"_s);
   questionAnswer = QMessageBox::Ok;
   Child("CloseButton")->click();
   ASSERT_EQ(asked.size(), 1u);
-  EXPECT_EQ(asked[0].text, QStringLiteral("Änderung sichern ?"));
+  EXPECT_EQ(asked[0].text, u"Änderung sichern ?"_s);
   EXPECT_EQ(asked[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
-  EXPECT_EQ(FileData(saveAnswer), QByteArray("Notiz\r\n"));
+  // A new file: no question about overwriting, lines end in CR LF.
+  EXPECT_EQ(FileData(saveAnswer), QByteArray("Notiz\r\nzwei\r\n"));
   EXPECT_FALSE(form.isVisible());
-  EXPECT_TRUE(memo->toPlainText().isEmpty());
+  EXPECT_TRUE(Memo()->toPlainText().isEmpty());
 }
 
 TEST_F(WindowTest, DeleteNeedsTheExactAnswer) {
@@ -235,22 +223,18 @@ TEST_F(WindowTest, DeleteNeedsTheExactAnswer) {
     const char* answer;
     bool sends;
   };
-  const std::vector<Case> cases = {
-      {true, "ja", false}, {true, "JA ", false}, {false, "JA", false}, {true, "JA", true}};
+  const Case cases[] = {{true, "ja", false}, {true, "JA ", false}, {false, "JA", false}, {true, "JA", true}};
   for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.ok << " '" << c.answer << "'");
     transfers.accepted.clear();
     transfers.waiting.clear();
     inputOk = c.ok;
     inputAnswer = QString::fromUtf8(c.answer);
     Child("DeleteButton")->click();
-    EXPECT_EQ(inputArgs, (QStringList{QStringLiteral("Fehlerspeicher löschen"),
-                                      QStringLiteral("Zum Löschen JA eingeben"), QStringLiteral("JA")}));
-    if (c.sends) {
-      ASSERT_FALSE(transfers.accepted.empty());
-      EXPECT_EQ(transfers.accepted[0], B({0xF1, 0x25}));
-    } else {
-      EXPECT_TRUE(transfers.accepted.empty()) << c.answer;
-    }
+    EXPECT_EQ(inputArgs, (QStringList{u"Fehlerspeicher löschen"_s, u"Zum Löschen JA eingeben"_s, u"JA"_s}));
+    // The delete request goes first; nothing at all without the exact answer.
+    EXPECT_EQ(transfers.accepted.empty() ? QByteArray() : transfers.accepted[0],
+              c.sends ? B({0xF1, 0x25}) : QByteArray());
   }
 }
 
@@ -262,77 +246,38 @@ TEST_F(WindowTest, TransferDatenHandsOverEveryLine) {
   EXPECT_EQ(got, MemoLines());
 }
 
-class NamenTest : public ::testing::Test {
-protected:
-  void SetUp() override {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    form.Dialogs.InputText = [this](QWidget*, const QString& caption, const QString& prompt, QString* text) {
-      inputArgs = {caption, prompt, *text};
-      *text = inputAnswer;
-      return inputOk;
-    };
-  }
-  void TearDown() override { QLocale::setDefault(QLocale::c()); }
-  template <typename T = QToolButton>
-  T* Child(const char* name) {
-    T* w = form.findChild<T*>(QLatin1String(name));
-    EXPECT_NE(w, nullptr) << name;
-    return w;
-  }
-
-  VirtualClock clock{QDateTime(QDate(2026, 3, 14), QTime(10, 0, 0))};
-  FakeTransfers transfers;
-  QelUtils utils{transfers, clock};
-  PlantIdentity identity{transfers, utils, clock};
-  TNamenForm form{identity};
-  QStringList inputArgs;
-  QString inputAnswer;
-  bool inputOk = true;
-};
-
-TEST_F(NamenTest, HolenFillsMemoAndEditFields) {
-  EXPECT_EQ(Child("SpeedButton1")->text(), QStringLiteral("Set-Name"));
-  EXPECT_EQ(Child("SpeedButton2")->text(), QStringLiteral("Set-Telefon"));
-  Child("HolenButton")->click();
-  transfers.Reply(
-      QByteArray("\xFF"
-                 "AUFZUG 3       ",
-                 16));
-  transfers.Reply(
-      QByteArray("\xFF"
-                 "1234567        ",
-                 16));
-  transfers.Reply(
-      QByteArray("\xFF"
-                 "V2.14",
-                 6));
+TEST_F(WindowTest, NamenHolenFillsMemoAndEditFields) {
+  Child("HolenButton", &namen)->click();
+  transfers.Reply(TextReply("AUFZUG 3"));
+  transfers.Reply(TextReply("1234567"));
+  transfers.Reply("\xFF"_ba + "V2.14");
   transfers.Reply(B({0xF4, 5, 0, 2, 0}));
   transfers.Reply(B({0xF8, 1, 0, 0, 0, 2, 0, 0, 0}));
-  EXPECT_EQ(Child<QLineEdit>("Name_Edit")->text(), QStringLiteral("AUFZUG 3"));
-  EXPECT_EQ(Child<QLineEdit>("Tel_Edit")->text(), QStringLiteral(".1234567"));
-  EXPECT_EQ(Child<QPlainTextEdit>("Memo1")->toPlainText().split(QLatin1Char('\n')).size(), 7);
-  EXPECT_EQ(identity.PlantId(), QStringLiteral("AUFZUG 3"));
+  EXPECT_EQ(Child<QLineEdit>("Name_Edit", &namen)->text(), u"AUFZUG 3"_s);
+  EXPECT_EQ(Child<QLineEdit>("Tel_Edit", &namen)->text(), u".1234567"_s);
+  EXPECT_EQ(Child<QPlainTextEdit>("Memo1", &namen)->toPlainText().split(QLatin1Char('\n')).size(), 7);
+  EXPECT_EQ(identity.PlantId(), u"AUFZUG 3"_s);
 }
 
-TEST_F(NamenTest, SetNameAndTelephoneAskThenWrite) {
-  Child<QLineEdit>("Name_Edit")->setText(QStringLiteral("ALT"));
-  Child<QLineEdit>("Tel_Edit")->setText(QStringLiteral(".0815"));
+TEST_F(WindowTest, NamenSetNameAndTelephoneAskThenWrite) {
+  Child<QLineEdit>("Name_Edit", &namen)->setText(u"ALT"_s);
+  Child<QLineEdit>("Tel_Edit", &namen)->setText(u".0815"_s);
   inputOk = false;
-  Child("SpeedButton1")->click();
-  EXPECT_EQ(inputArgs, (QStringList{QStringLiteral("Name"), QString(), QStringLiteral("ALT")}));
+  Child("SpeedButton1", &namen)->click();
+  EXPECT_EQ(inputArgs, (QStringList{u"Name"_s, QString(), u"ALT"_s}));
   EXPECT_TRUE(transfers.accepted.empty());
 
   inputOk = true;
-  inputAnswer = QStringLiteral("NEU");
-  Child("SpeedButton1")->click();
-  inputAnswer = QStringLiteral("0815-4711");
-  Child("SpeedButton2")->click();
-  EXPECT_EQ(inputArgs, (QStringList{QStringLiteral("Telefon"), QString(), QStringLiteral(".0815")}));
+  inputAnswer = u"NEU"_s;
+  Child("SpeedButton1", &namen)->click();
+  inputAnswer = u"0815-4711"_s;
+  Child("SpeedButton2", &namen)->click();
+  EXPECT_EQ(inputArgs, (QStringList{u"Telefon"_s, QString(), u".0815"_s}));
   ASSERT_EQ(transfers.accepted.size(), 2u);
   EXPECT_EQ(transfers.accepted[0], B({0xFF, 0x55, 0x11}) + QByteArray("NEU\0\0\0\0\0\0\0\0\0\0", 13));
   EXPECT_EQ(transfers.accepted[1], B({0xFF, 0x55, 0x13}) + QByteArray("0815-4711\0\0\0\0", 13));
-  EXPECT_EQ(Child<QLineEdit>("Name_Edit")->text(), QStringLiteral("ALT"));
+  EXPECT_EQ(Child<QLineEdit>("Name_Edit", &namen)->text(), u"ALT"_s);
 }
 
 }  // namespace
-}  // namespace ulv
+}  // namespace ulv::test
