@@ -10,7 +10,8 @@ namespace {
 const QLatin1String kFiles("files");
 }
 
-Configuration::Configuration(const Clock& clock, LogHooks& logs) : clock_(clock), logs_(logs) {}
+Configuration::Configuration(const Clock& clock, LogHooks& logs, TimerFactory* timers)
+    : clock_(clock), logs_(logs), timers_(timers) {}
 
 Configuration::~Configuration() { Finish(); }
 
@@ -28,7 +29,11 @@ void Configuration::Start(const QStringList& args, const QString& workingDir) {
   iniFileName_ = MakeAbsolute(name);
 
   // 2. Open only when the file exists; otherwise everything yields defaults.
-  if (iniFileName_.isEmpty() || !QFileInfo(iniFileName_).isFile() || !store_.Load(iniFileName_)) {
+  QString refused;
+  if (iniFileName_.isEmpty() || !QFileInfo::exists(iniFileName_) || !store_.Load(iniFileName_, &refused)) {
+    // A named file that is there but cannot be taken is worth a word; a
+    // missing one is the normal case of running without a configuration.
+    if (!refused.isEmpty()) InfoMessage(refused);
     iniFileName_.clear();
     baseDir_.clear();
     store_.Clear();
@@ -43,11 +48,11 @@ void Configuration::Start(const QStringList& args, const QString& workingDir) {
   OpenMainLog();
   OpenLogonLog();
   // 6. Language file.
-  language_.Load(LanguageFileName());
+  LoadNamedStore(language_, LanguageFileName());
   // 7. Path trace.
   if (Trace()) WritePathTrace();
   // 8. Sysmod file and the default edit file.
-  sysModStore_.Load(SysModFile());
+  LoadNamedStore(sysModStore_, SysModFile());
   LoadDefaultEditFile();
 }
 
@@ -76,6 +81,7 @@ void Configuration::OpenMainLog() {
     std::fprintf(stderr, "main log %s: cannot be created\n", qPrintable(mainLogName_));
     return;
   }
+  if (timers_ != nullptr) mainLog_.SetFlushTimer(timers_->CreateTimer());
   logs_.WriteLogHook = [this](const QString& line) { mainLog_.WriteLine(line); };
   logs_.SetReports(store_.Value(QStringLiteral("logfiles"), QStringLiteral("reports"), QStringLiteral("?")));
 
@@ -114,9 +120,18 @@ void Configuration::WritePathTrace() {
 
 void Configuration::LoadDefaultEditFile() {
   const QString path = DefaultFile();
-  if (!sysMod_.Load(path))
-    InfoMessage(QLatin1Char('"') + path + QLatin1Char('"') +
-                Translate(QStringLiteral("main"), QStringLiteral("25")));
+  if (sysMod_.Load(path)) return;
+  const QString key = QStringLiteral("25");
+  QString text = Translate(QStringLiteral("main"), key);
+  // Without the language file's text the box would show the bare key.
+  if (text == key || text.isEmpty()) text = QStringLiteral(" : Vorgabedatei fehlt oder ist nicht lesbar");
+  const QString name = path.isEmpty() ? QStringLiteral("[files] DefaultFile ist leer") : path;
+  InfoMessage(QLatin1Char('"') + name + QLatin1Char('"') + text);
+}
+
+void Configuration::LoadNamedStore(IniStore& store, const QString& path) {
+  QString error;
+  if (!store.Load(path, &error) && QFileInfo::exists(path)) InfoMessage(error);
 }
 
 void Configuration::InfoMessage(const QString& text) {
@@ -133,7 +148,7 @@ void Configuration::Finish() {
   if (open_) {
     QString error;
     // Windows may be gone by now: problems go to stderr, not to a hook.
-    if (!SaveIfChanged(&error)) std::fprintf(stderr, "%s: %s\n", qPrintable(iniFileName_), qPrintable(error));
+    if (!SaveIfChanged(&error)) std::fprintf(stderr, "%s\n", qPrintable(error));
     const QString now = clock_.NowText();
     if (mainLog_.IsOpen()) {
       mainLog_.WriteLine(QStringLiteral("- zu  ** ") + now);

@@ -12,12 +12,14 @@
 #include "common/log_files.h"
 #include "common/log_hooks.h"
 #include "common/sysmod_image.h"
+#include "common/timer.h"
 
 namespace ulv {
 
 class Configuration {
 public:
-  Configuration(const Clock& clock, LogHooks& logs);
+  // With `timers`, the main log reaches the disk at least once a second.
+  Configuration(const Clock& clock, LogHooks& logs, TimerFactory* timers = nullptr);
   ~Configuration();
   Configuration(const Configuration&) = delete;
   Configuration& operator=(const Configuration&) = delete;
@@ -25,6 +27,8 @@ public:
   // Shows a message that needs the user's attention (the main window shows
   // an information box with OK). Unset: the text goes to stderr.
   std::function<void(const QString&)> OnInfoMessage;
+  // Shows `text` through OnInfoMessage (stderr when unset).
+  void InfoMessage(const QString& text);
 
   // The start-up steps: configuration file, directories, machine type, main
   // and logon log, language file, path trace, default edit file. `args` is
@@ -119,11 +123,14 @@ private:
   void OpenLogonLog();
   void WritePathTrace();
   void LoadDefaultEditFile();
-  void InfoMessage(const QString& text);
+  // Loads an INI-format file; one that is there but unreadable or refused
+  // (not a regular file, too large) is reported with InfoMessage.
+  void LoadNamedStore(IniStore& store, const QString& path);
   bool Trace() const { return logs_.Flag(0); }
 
   const Clock& clock_;
   LogHooks& logs_;
+  TimerFactory* timers_;
   IniStore store_;
   IniStore language_;
   IniStore sysModStore_;

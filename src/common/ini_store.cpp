@@ -1,9 +1,9 @@
 #include "common/ini_store.h"
 
-#include <QFile>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <limits>
+
+#include "common/save_file.h"
 
 namespace ulv {
 
@@ -81,12 +81,11 @@ QString IniStore::DecodeText(const QByteArray& data, bool* wasUtf8) {
   return utf8 ? text : QString::fromLatin1(data);
 }
 
-bool IniStore::Load(const QString& path) {
+bool IniStore::Load(const QString& path, QString* error) {
   Clear();
-  if (path.isEmpty()) return false;
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  LoadFromBytes(file.readAll());
+  QByteArray data;
+  if (path.isEmpty() || !ReadWholeFile(path, &data, error)) return false;
+  LoadFromBytes(data);
   return true;
 }
 
@@ -192,18 +191,6 @@ QByteArray IniStore::Serialize() const {
   return out;
 }
 
-bool IniStore::Save(const QString& path, QString* error) const {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    if (error != nullptr) *error = file.errorString();
-    return false;
-  }
-  const QByteArray data = Serialize();
-  if (file.write(data) != data.size() || !file.commit()) {
-    if (error != nullptr) *error = file.errorString();
-    return false;
-  }
-  return true;
-}
+bool IniStore::Save(const QString& path, QString* error) const { return SaveWholeFile(path, Serialize(), error); }
 
 }  // namespace ulv

@@ -24,8 +24,9 @@ public:
     std::vector<Entry> entries;
   };
 
-  // Reads a file; false (and an empty store) when it is missing or unreadable.
-  bool Load(const QString& path);
+  // Reads a file (a regular file of at most 16 MiB); false (and an empty
+  // store) with `error` set when it is missing, unreadable or refused.
+  bool Load(const QString& path, QString* error = nullptr);
   void LoadFromBytes(const QByteArray& data);
   void Clear();
 
@@ -44,7 +45,8 @@ public:
   // "[name]", its entries, one empty line, per section; CR LF line ends; in
   // the encoding the store was read in.
   QByteArray Serialize() const;
-  // Writes Serialize() with QSaveFile. On failure `error` says why.
+  // Writes Serialize() with SaveWholeFile. On failure `error` says why and
+  // the old file is unchanged.
   bool Save(const QString& path, QString* error = nullptr) const;
 
   bool IsModified() const { return modified_; }

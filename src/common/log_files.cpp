@@ -16,10 +16,21 @@ void TMyFile::WriteLine(const QString& line) {
   if (!open_) return;
   buffer_ += line.toUtf8();
   buffer_ += "\r\n";
-  if (buffer_.size() >= kBufferLimit) Flush();
+  if (buffer_.size() >= kBufferLimit)
+    Flush();
+  else if (flushTimer_ && !flushTimer_->IsActive())
+    flushTimer_->Start(kFlushDelayMs);
+}
+
+void TMyFile::SetFlushTimer(std::unique_ptr<Timer> timer) {
+  flushTimer_ = std::move(timer);
+  if (!flushTimer_) return;
+  flushTimer_->SetSingleShot(true);
+  flushTimer_->OnTimeout = [this] { Flush(); };
 }
 
 void TMyFile::Flush() {
+  if (flushTimer_) flushTimer_->Stop();
   if (!open_ || buffer_.isEmpty()) return;
   file_.write(buffer_);
   file_.flush();

@@ -5,6 +5,9 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <memory>
+
+#include "common/timer.h"
 
 namespace ulv {
 
@@ -18,8 +21,11 @@ public:
 
   bool IsOpen() const { return open_; }
   QString FileName() const { return fileName_; }
-  // Buffered; the buffer reaches the disk when it fills, on Flush and on Close.
+  // Buffered; the buffer reaches the disk when it fills, on Flush, on Close,
+  // and with a flush timer at most a second after the line was written.
   void WriteLine(const QString& line);
+  // A crash then loses at most the last second of lines.
+  void SetFlushTimer(std::unique_ptr<Timer> timer);
   void Flush();
   void Close();
 
@@ -28,10 +34,12 @@ protected:
 
 private:
   static constexpr qsizetype kBufferLimit = 16 * 1024;
+  static constexpr int kFlushDelayMs = 1000;
   bool open_ = false;
   QFile file_;
   QString fileName_;
   QByteArray buffer_;
+  std::unique_ptr<Timer> flushTimer_;
 };
 
 class TLogFile : public TMyFile {

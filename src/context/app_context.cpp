@@ -16,7 +16,7 @@ Base& Pick(Base* injected, std::unique_ptr<Base>& owned) {
 AppContext::AppContext(Clock* injectedClock, TimerFactory* injectedTimers)
     : clock(Pick<Clock, SystemClock>(injectedClock, ownedClock_)),
       timers(Pick<TimerFactory, QtTimerFactory>(injectedTimers, ownedTimers_)),
-      config(clock, logs) {}
+      config(clock, logs, &timers) {}
 
 AppContext::~AppContext() { Finish(); }
 
