@@ -43,7 +43,8 @@ QString CliUsage() {
       "  -v, --version   the program's version\n"
       "\n"
       "Exit status: 0 done, 1 the controller did not answer or a read failed,\n"
-      "2 wrong usage, 3 the port cannot be opened, 4 the output file cannot be written.\n");
+      "2 wrong usage, 3 the port cannot be opened, 4 the output file (--out or\n"
+      "fehler.bin) cannot be written.\n");
 }
 
 CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode, QString* message) {

@@ -2,9 +2,9 @@
 
 #include <QEventLoop>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <cstdio>
 
+#include "common/save_file.h"
 #include "context/app_units.h"
 #include "link/link_state.h"
 #include "link/qt_serial_line.h"
@@ -212,6 +212,10 @@ void CliSession::RunErrors(bool withIdentityListing) {
     waiting_ = Waiting::Nothing;
     switch (outcome) {
       case ErrorLogReader::ReadOutcome::Completed:
+        if (listFileFailed_) {
+          Finish(kExitOutput);
+          return;
+        }
         if (options_.hex) {
           QString why;
           if (!u_->units.errorReader.HexListing(&why)) {
@@ -233,7 +237,8 @@ void CliSession::RunErrors(bool withIdentityListing) {
     }
   };
   u.units.errorReader.OnFileError = [this](const QString& message) {
-    if (OnError) OnError(QStringLiteral("fehler.bin: ") + message);
+    listFileFailed_ = true;
+    if (OnError) OnError(message);
   };
   u.units.identity.OnReadEnded = [this, withIdentityListing](bool) {
     if (finished_ || waiting_ != Waiting::Identity) return;
@@ -311,18 +316,9 @@ void CliSession::Finish(int code, const QString& message) {
 }
 
 bool CliSession::WriteOut(QString* error) const {
-  QSaveFile file(options_.out);
-  if (!file.open(QIODevice::WriteOnly)) {
-    *error = QStringLiteral("%1: %2").arg(options_.out, file.errorString());
-    return false;
-  }
   QByteArray data;
   for (const QString& line : lines_) data += line.toUtf8() + "\r\n";
-  if (file.write(data) != data.size() || !file.commit()) {
-    *error = QStringLiteral("%1: %2").arg(options_.out, file.errorString());
-    return false;
-  }
-  return true;
+  return SaveWholeFile(options_.out, data, error);
 }
 
 }  // namespace ulv

@@ -67,6 +67,8 @@ private:
   // Waiting for a chain that may end without telling (dropped by the queue).
   enum class Waiting { Nothing, Identity, Errors, Delete } waiting_ = Waiting::Nothing;
   int deleteAnswered_ = -1;
+  // The read's fehler.bin could not be written (reported, exit status 4).
+  bool listFileFailed_ = false;
 };
 
 }  // namespace ulv

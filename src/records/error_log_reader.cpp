@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include "common/bytes.h"
+#include "common/save_file.h"
 
 namespace ulv {
 
@@ -204,10 +205,10 @@ void ErrorLogReader::Finish(const RunPtr& run) {
       file.append(record);
       ++number;
     }
-    QSaveFile out(ErrorListPath());
-    bool written = out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
-    written = written && out.commit();
-    if (!written && OnFileError) OnFileError(ErrorListPath() + QStringLiteral(": ") + out.errorString());
+    // Until a later read writes it, the file holds another read's records:
+    // "HEX" must not list them as this read's.
+    listFileError_.clear();
+    if (!SaveWholeFile(ErrorListPath(), file, &listFileError_) && OnFileError) OnFileError(listFileError_);
   }
   run->Emit(QStringLiteral(" OK"));
   End(run, ReadOutcome::Completed);
@@ -215,16 +216,12 @@ void ErrorLogReader::Finish(const RunPtr& run) {
 
 bool ErrorLogReader::HexListing(QString* error) {
   hexMode_ = true;
-  const QString path = ErrorListPath();
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    if (error != nullptr) {
-      *error = QFileInfo::exists(path) ? path + QStringLiteral(": ") + file.errorString()
-                                       : QStringLiteral("Datei nicht gefunden: ") + path;
-    }
+  QByteArray data;
+  if (!listFileError_.isEmpty()) {
+    if (error != nullptr) *error = listFileError_;
     return false;
   }
-  const QByteArray data = file.readAll();
+  if (!ReadWholeFile(ErrorListPath(), &data, error)) return false;
   // Only whole records, and never more record bytes than a record holds,
   // whatever the length byte claims.
   for (qsizetype at = 0; at + kFileRecordSize <= data.size(); at += kFileRecordSize) {

@@ -59,7 +59,8 @@ public:
   // once. `done` (optional) learns whether F1 25 was answered.
   void DeleteErrorLog(std::function<void(bool answered)> done = nullptr);
   // "HEX": HexMode on, every record of fehler.bin listed through the output
-  // of the last read. False with `error` set when the file cannot be read.
+  // of the last read. False with `error` set when the file cannot be read or
+  // the last read could not write it.
   bool HexListing(QString* error = nullptr);
 
   // Caption state: 0 "_FEHLER_READER_" (start-up), 1 "_HOLEN_" (a read has
@@ -109,6 +110,8 @@ private:
   const PlantIdentity& identity_;
   const Clock& clock_;
   QString listDirectory_;
+  // Why the last read could not write fehler.bin; empty when it could.
+  QString listFileError_;
   Output outputProc_;
   bool hexMode_ = false;
   int status_ = 0;

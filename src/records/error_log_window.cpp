@@ -11,6 +11,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "common/save_file.h"
+
 namespace ulv {
 
 namespace {
@@ -136,11 +138,9 @@ bool TForm4::SaveButtonClick() {
   }
   QString text;
   for (const QString& line : MemoLines(memo_)) text += line + QStringLiteral("\r\n");
-  QSaveFile file(name);
-  const QByteArray data = text.toUtf8();
-  const bool written = file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
-  if (!written) {
-    if (Dialogs.FileError) Dialogs.FileError(this, name + QStringLiteral(": ") + file.errorString());
+  QString error;
+  if (!SaveWholeFile(name, text.toUtf8(), &error)) {
+    if (Dialogs.FileError) Dialogs.FileError(this, error);
     return false;
   }
   memo_->document()->setModified(false);
