@@ -274,7 +274,7 @@ void TForm3::BuildMenus() {
   simulatorItem_->setCheckable(true);
   simulatorItem_->setData(AppUnits::kSimulatorPort);
   group->addAction(simulatorItem_);
-  connect(simulatorItem_, &QAction::triggered, this, [this] { SelectComPort(AppUnits::kSimulatorPort); });
+  connect(simulatorItem_, &QAction::triggered, this, [this] { SelectSimulator(); });
 
   QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
   tools->setObjectName(QStringLiteral("Tools1"));
@@ -456,12 +456,17 @@ void TForm3::ShowToolWindow(QWidget* w) {
   w->raise();
 }
 
-void TForm3::SelectComPort(int port) {
+void TForm3::SelectComPort(int port) { SelectPort(port, false); }
+
+void TForm3::SelectSimulator() { SelectPort(AppUnits::kSimulatorPort, true); }
+
+void TForm3::SelectPort(int port, bool simulator) {
   ComPortNumber = port;
+  units_.simulatorChosen = simulator;
   units_.queue.SetTransport(false);
   units_.port.SetPartnerHook([this](const QString& text) { ShowPartner(text); });
-  for (QAction* a : comItems_) a->setChecked(a->data().toInt() == port);
-  simulatorItem_->setChecked(port == AppUnits::kSimulatorPort);
+  for (QAction* a : comItems_) a->setChecked(!simulator && a->data().toInt() == port);
+  simulatorItem_->setChecked(simulator);
 }
 
 void TForm3::ShowPartner(const QString& text) {

@@ -97,7 +97,10 @@ public:
   void EmbedToolWindow(QWidget* w) { Panel1->Embed(w); }
   // Toolbar button height 34, visible, in front.
   void ShowToolWindow(QWidget* w);
+  // A COM number (from the menu or the configuration; 0 is no simulator).
   void SelectComPort(int port);
+  // The built-in simulated controller (--simulate, menu "Simulator").
+  void SelectSimulator();
   void ShowPartner(const QString& text);
   void ShowLinkedPlant(const QString& plantName);
   // The help file at `topic` ("Contents" for the menu item).
@@ -123,6 +126,7 @@ private:
   // Panels side by side from the bar's left edge, the lamp 2 pixels inside
   // panel 2; kept so whenever the bar changes size.
   void PlaceStatusPanels();
+  void SelectPort(int port, bool simulator);
   void Timer1Timer();
   void Link_LedLink(bool linked);
 

@@ -68,7 +68,10 @@ ProgramWindows::~ProgramWindows() {
 
 void ProgramWindows::Start(bool simulate) {
   QApplication::setApplicationDisplayName(ApplicationTitle());
-  Form3->SelectComPort(simulate ? AppUnits::kSimulatorPort : ctx_.config.ComPort());
+  if (simulate)
+    Form3->SelectSimulator();
+  else
+    Form3->SelectComPort(ctx_.config.ComPort());
   units_.port.Link().RegisterLinkLed(Form3->Link_Led);
   // The event stream recorder's start (its lamp, the event decoder and its
   // header poll) arrives with the diagnostics.

@@ -13,6 +13,7 @@ AppUnits::AppUnits(AppContext& context, SerialLine& serialLine)
       identity(queue, utils, context.clock),
       errorReader(queue, utils, catalogue, identity, context.clock) {
   port.DeviceForCom = [this](int comNumber) { return DeviceForCom(comNumber); };
+  catalogue.OnLoadError = [this](const QString& message) { ctx.config.InfoMessage(message); };
   StartSimulator = [this](QString* error) { return StartPtySimulator(error); };
 }
 
@@ -36,9 +37,9 @@ QString AppUnits::StartPtySimulator(QString* error) {
 }
 
 QString AppUnits::DeviceForCom(int comNumber) {
-  const QString configured = comNumber == kSimulatorPort ? QString() : ctx.config.ComDevice(comNumber);
-  if (comNumber != kSimulatorPort && configured.compare(QLatin1String("sim"), Qt::CaseInsensitive) != 0)
-    return configured;
+  const bool simulator = comNumber == kSimulatorPort && simulatorChosen;
+  const QString configured = simulator ? QString() : ctx.config.ComDevice(comNumber);
+  if (!simulator && configured.compare(QLatin1String("sim"), Qt::CaseInsensitive) != 0) return configured;
   QString error;
   const QString device = StartSimulator ? StartSimulator(&error) : QString();
   if (device.isEmpty()) {

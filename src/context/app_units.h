@@ -25,8 +25,8 @@ namespace ulv {
 
 class AppUnits {
 public:
-  // The COM number that stands for the built-in simulated controller (also
-  // chosen by a [comport] comN of "sim").
+  // The COM number that stands for the built-in simulated controller once
+  // `simulatorChosen` is set (a [comport] comN of "sim" also chooses it).
   static constexpr int kSimulatorPort = 0;
 
   AppUnits(AppContext& ctx, SerialLine& line);
@@ -51,10 +51,14 @@ public:
   // What the in-process simulator is started with (plant scenario, line
   // timing); read when it starts.
   SimOptions simOptions;
+  // Set only by an explicit choice (--simulate, the COM menu's "Simulator"):
+  // without it kSimulatorPort is an ordinary, unusable COM number, so a
+  // [comport] port of 0 never passes made-up plant data off as real.
+  bool simulatorChosen = false;
   // The in-process simulator, once started.
   PtySimulator* Simulator() const { return simulator_.get(); }
-  // The device COM n is opened on: the simulator for kSimulatorPort or a
-  // configured "sim", else [comport] comN.
+  // The device COM n is opened on: the simulator for a chosen
+  // kSimulatorPort or a configured "sim", else [comport] comN.
   QString DeviceForCom(int comNumber);
 
 private:

@@ -1,5 +1,6 @@
 #include "records/error_catalogue.h"
 
+#include <QFileInfo>
 #include <utility>
 #include <vector>
 
@@ -94,7 +95,10 @@ bool ErrorCatalogue::EnsureLoaded() const {
   loaded_ = true;
   // IniStore decodes the file as UTF-8 when it is valid UTF-8 and as
   // Latin-1 otherwise, so catalogues from either world keep their umlauts.
-  return !path_.isEmpty() && store_.Load(path_);
+  QString error;
+  if (!path_.isEmpty() && store_.Load(path_, &error)) return true;
+  if (!error.isEmpty() && QFileInfo::exists(path_) && OnLoadError) OnLoadError(error);
+  return false;
 }
 
 void ErrorCatalogue::LoadFromBytes(const QByteArray& data) {

@@ -18,9 +18,10 @@ public:
   // an empty catalogue in which every lookup returns its default.
   explicit ErrorCatalogue(QString path = QString());
 
-  // Points the catalogue at another file; it is read again on next use.
-  void SetPath(const QString& path);
   QString Path() const { return path_; }
+  // A catalogue file that is there but cannot be taken (unreadable, not a
+  // regular file, too large): the reason, once, when it is first read.
+  std::function<void(const QString& message)> OnLoadError;
   // Reads the file now unless already read; true when a file was read.
   bool EnsureLoaded() const;
   bool IsLoaded() const { return loaded_; }

@@ -24,6 +24,7 @@ TEST_F(AppUnitsTest, ComNumberChoosesTheConfiguredDeviceOrTheSimulator) {
   struct Case {
     const char* name;
     int com;
+    bool chosen;      // the simulator was chosen explicitly
     QString started;  // what the simulator start gives ("" fails)
     QString startError;
     QString device;
@@ -31,15 +32,17 @@ TEST_F(AppUnitsTest, ComNumberChoosesTheConfiguredDeviceOrTheSimulator) {
     QString report;  // the port's report line ("" none)
   };
   const Case cases[] = {
-      {"configured device", 2, "/dev/pts/9", "", "/dev/ttyUSB7", 0, ""},
-      {"configured sim", 3, "/dev/pts/9", "", "/dev/pts/9", 1, ""},
-      {"simulator port", AppUnits::kSimulatorPort, "/dev/pts/9", "", "/dev/pts/9", 1, ""},
-      {"simulator fails", AppUnits::kSimulatorPort, "", "no pty left", "", 1, "simulator: no pty left"},
-      {"simulator fails silently", 3, "", "", "", 1, "simulator: not available"},
+      {"configured device", 2, true, "/dev/pts/9", "", "/dev/ttyUSB7", 0, ""},
+      {"configured sim", 3, false, "/dev/pts/9", "", "/dev/pts/9", 1, ""},
+      {"simulator port", AppUnits::kSimulatorPort, true, "/dev/pts/9", "", "/dev/pts/9", 1, ""},
+      {"port 0 not chosen", AppUnits::kSimulatorPort, false, "/dev/pts/9", "", "/dev/ttyUSB0", 0, ""},
+      {"simulator fails", AppUnits::kSimulatorPort, true, "", "no pty left", "", 1, "simulator: no pty left"},
+      {"simulator fails silently", 3, false, "", "", "", 1, "simulator: not available"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    StartOn(line, "[comport]\r\ncom2=/dev/ttyUSB7\r\ncom3=SIM\r\n");
+    StartOn(line, "[comport]\r\ncom0=/dev/ttyUSB0\r\ncom2=/dev/ttyUSB7\r\ncom3=SIM\r\n");
+    units->simulatorChosen = c.chosen;
     int starts = 0;
     units->StartSimulator = [&starts, &c](QString* error) {
       ++starts;

@@ -129,19 +129,22 @@ TEST_F(StartupTest, EnableButtonsRule) {
 }
 
 // The ticked item of the COM menu: the configured port's, the simulator's,
-// or none for a port the menu does not list.
+// or none for a port the menu does not list. Only --simulate starts the
+// simulator; a configured port 0 is just a COM number.
 TEST_F(StartupTest, StartUpPortTicksItsMenuItem) {
   struct Case {
     const char* ini;
     bool simulate;
     int ticked;  // COM item 1..4, 0 none, -1 the simulator
     const char* device;
+    int port;
   };
   const Case cases[] = {
-      {"", false, 1, "/dev/ttyS0"},
-      {"[comport]\r\nport=2\r\ncom2=/dev/ttyUSB7\r\n", false, 2, "/dev/ttyUSB7"},
-      {"[comport]\r\nport=7\r\ncom7=/dev/ttyACM0\r\n", false, 0, "/dev/ttyACM0"},
-      {"", true, -1, "/dev/pts/sim-test"},
+      {"", false, 1, "/dev/ttyS0", 1},
+      {"[comport]\r\nport=2\r\ncom2=/dev/ttyUSB7\r\n", false, 2, "/dev/ttyUSB7", 2},
+      {"[comport]\r\nport=7\r\ncom7=/dev/ttyACM0\r\n", false, 0, "/dev/ttyACM0", 7},
+      {"[comport]\r\nport=$0\r\ncom0=/dev/ttyACM0\r\n", false, 0, "/dev/ttyACM0", 0},
+      {"", true, -1, "/dev/pts/sim-test", AppUnits::kSimulatorPort},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.ini << c.simulate);
@@ -152,7 +155,7 @@ TEST_F(StartupTest, StartUpPortTicksItsMenuItem) {
     EXPECT_EQ(Form3().SimulatorItem()->isChecked(), c.ticked == -1);
     EXPECT_EQ(simulatorStarts, c.simulate ? 1 : 0);
     EXPECT_EQ(line.Device(), QString::fromLatin1(c.device));
-    EXPECT_EQ(Form3().ComPortNumber == 7, c.ticked == 0);
+    EXPECT_EQ(Form3().ComPortNumber, c.port);
     Stop();
   }
 }
