@@ -2,30 +2,19 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
-#include <QLocale>
 #include <QTemporaryDir>
 
 #include "common/virtual_clock.h"
 #include "context/app_context.h"
+#include "support/test_support.h"
 
 using namespace Qt::StringLiterals;
 
 namespace ulv {
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& data) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile f(path);
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(data);
-}
+using test::ReadBytes;
+using test::WriteBytes;
 
 QStringList Lines(const QByteArray& data) {
   QStringList lines = QString::fromUtf8(data).split(u"\r\n"_s);
@@ -39,23 +28,19 @@ QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 // virtual clock at 14.03.2026 10:00:00.
 class ConfigurationTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    ASSERT_TRUE(tmp.isValid());
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  }
-  void TearDown() override { QLocale::setDefault(savedLocale); }
+  void SetUp() override { ASSERT_TRUE(tmp.isValid()); }
 
   QString Path(const QString& name) const { return Native(tmp.filePath(name)); }
   // The configuration PROG.INI in the working directory.
-  void WriteIni(const QByteArray& text) { WriteAll(Path(u"PROG.INI"_s), text); }
-  QByteArray Ini() const { return ReadAll(Path(u"PROG.INI"_s)); }
+  void WriteIni(const QByteArray& text) { WriteBytes(Path(u"PROG.INI"_s), text); }
+  QByteArray Ini() const { return ReadBytes(Path(u"PROG.INI"_s)); }
   void Start(Configuration& config, const QStringList& extra = {}) {
     config.OnInfoMessage = [this](const QString& m) { messages << m; };
     config.Start(QStringList{u"/opt/ulv/PROG.EXE"_s} + extra, tmp.path());
   }
 
+  test::GermanLocale german;
   QTemporaryDir tmp;
-  QLocale savedLocale;
   VirtualClock clock{QDateTime(QDate(2026, 3, 14), QTime(10, 0, 0))};
   LogHooks logs;
   QStringList messages;
@@ -65,7 +50,7 @@ protected:
 // ".INI" in the working directory), "/m=" the machine; a value is cut to 255.
 TEST_F(ConfigurationTest, CommandLineValuesNameFileAndMachine) {
   WriteIni("[machine]\r\ntype=ekv\r\n");
-  WriteAll(Path(u"sub/other.ini"_s), "[machine]\r\ntype=ekv\r\n");
+  WriteBytes(Path(u"sub/other.ini"_s), "[machine]\r\ntype=ekv\r\n");
   const struct {
     QStringList args;
     const char* file;
@@ -94,17 +79,7 @@ TEST_F(ConfigurationTest, MissingFileLeavesTheConfigurationClosedWithDefaults) {
   EXPECT_FALSE(config.IsOpen());
   EXPECT_EQ(config.IniFileName(), QString());
   EXPECT_EQ(config.IniMachine(), QString());
-  EXPECT_EQ(config.Datadir(), QString());
   EXPECT_EQ(config.Translate(u"main"_s, u"25"_s), QString());
-  EXPECT_EQ(config.User(), u"keine [id] angegeben !!"_s);
-  EXPECT_EQ(config.TarvoName(), u"Tarvo-"_s);
-  EXPECT_EQ(config.TarvoNummer(), 0);
-  EXPECT_EQ(config.ComPort(), 1);
-  EXPECT_EQ(config.EnableButtons(), u"0000000"_s);
-  EXPECT_EQ(config.ModemValue(u"askmodem"_s), u"AT"_s);
-  EXPECT_EQ(config.ModemValue(u"echooff"_s), u"AT"_s);
-  EXPECT_EQ(config.ModemValue(u"i1"_s), QString());
-  EXPECT_EQ(config.FlowControl(), u"rtscts"_s);
   EXPECT_EQ(config.HelpFile(), QString());
   EXPECT_TRUE(messages.isEmpty());  // no default edit file is used
   EXPECT_FALSE(logs.WriteLogHook);
@@ -185,6 +160,8 @@ TEST_F(ConfigurationTest, DirectoriesAndKeyGetters) {
       {config.EnableButtons(), u"1"_s},
       {config.ModemValue(u"i1"_s), u"ATZ"_s},
       {config.ModemValue(u"askmodem"_s), u"AT"_s},
+      {config.ModemValue(u"echooff"_s), u"AT"_s},
+      {config.ModemValue(u"i2"_s), QString()},
   };
   for (size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
   EXPECT_EQ(config.ComPort(), 7);
@@ -245,7 +222,7 @@ TEST_F(ConfigurationTest, MainLogRecreatedAndLogonLogAppendedAcrossTwoRuns) {
     config.Finish();
     EXPECT_FALSE(logs.WriteLogHook);
   }
-  EXPECT_EQ(ReadAll(mainLog),
+  EXPECT_EQ(ReadBytes(mainLog),
             "- auf ** 14.03.26 10:00:00 [no report]\r\nfirst run\r\n- zu  ** 14.03.26 10:00:05\r\n"_ba);
   clock.SetDateTime(QDateTime(QDate(2026, 3, 15), QTime(8, 30, 0)));
   {
@@ -253,20 +230,20 @@ TEST_F(ConfigurationTest, MainLogRecreatedAndLogonLogAppendedAcrossTwoRuns) {
     Start(config);
     for (int i = 0; i < 5000; ++i) logs.WriteLog(u"line %1"_s.arg(i));
   }  // program end also when Finish is not called explicitly; no line is lost
-  const QStringList lines = Lines(ReadAll(mainLog));
+  const QStringList lines = Lines(ReadBytes(mainLog));
   ASSERT_EQ(lines.size(), 5002);
   EXPECT_EQ(lines.first(), u"- auf ** 15.03.26 08:30:00 [no report]"_s);
   EXPECT_EQ(lines.at(1), u"line 0"_s);
   EXPECT_EQ(lines.at(5000), u"line 4999"_s);
   EXPECT_EQ(lines.last(), u"- zu  ** 15.03.26 08:30:00"_s);
-  EXPECT_EQ(ReadAll(Path(u"logon.log"_s)),
+  EXPECT_EQ(ReadBytes(Path(u"logon.log"_s)),
             "14.03.26 10:00:00- logfile kreiiert\r\n"
             "14.03.26 10:00:05 - zu  ** \r\n"
             "15.03.26 08:30:00 - zu  ** \r\n"_ba);
 }
 
 TEST_F(ConfigurationTest, TraceFlagWritesLongHeaderPathsAndLookups) {
-  WriteAll(Path(u"sys/lang.ini"_s), "[main]\r\n25= nicht gefunden\r\n");
+  WriteBytes(Path(u"sys/lang.ini"_s), "[main]\r\n25= nicht gefunden\r\n");
   WriteIni(
       "[files]\r\nhelpdir=/srv/help\r\nSystemDir=sys\r\nFilesDir=/srv/files\r\nlanguage=lang.ini\r\n"
       "DefaultFile=default.smb\r\n[logfiles]\r\nmainlogfile=main.log\r\nreports=1\r\n");
@@ -302,7 +279,7 @@ TEST_F(ConfigurationTest, TraceFlagWritesLongHeaderPathsAndLookups) {
       u"*** language>[main,99]=99"_s,
       u"- zu  ** 14.03.26 10:00:00"_s,
   };
-  EXPECT_EQ(Lines(ReadAll(Path(u"main.log"_s))), expected);
+  EXPECT_EQ(Lines(ReadBytes(Path(u"main.log"_s))), expected);
   // The missing default edit file is reported through the hook.
   EXPECT_EQ(messages, QStringList{u"\""_s + defaultFile + u"\" nicht gefunden"_s});
 }
@@ -342,7 +319,10 @@ TEST_F(ConfigurationTest, ReloadAfterTheEditorSavedAndSaveIfChangedBeforeItLoads
   config.SetTarvoNummer(2);
   ASSERT_TRUE(config.SaveIfChanged());
   EXPECT_TRUE(Ini().contains("nummer=2\r\n"));
+  // Saved means unmodified: a second save leaves the editor's later text alone.
   WriteIni("[files]\r\nDataDir=/b\r\n[Tarvo]\r\nnummer=2\r\n; edited\r\n");
+  ASSERT_TRUE(config.SaveIfChanged());
+  EXPECT_TRUE(Ini().endsWith("; edited\r\n"));
   ASSERT_TRUE(config.Reload());
   EXPECT_EQ(config.Datadir(), Native(u"/b"_s));
   config.Finish();
@@ -353,11 +333,18 @@ TEST_F(ConfigurationTest, ReloadAfterTheEditorSavedAndSaveIfChangedBeforeItLoads
 // The default edit file image: 1040 bytes (a longer file is cut), format word
 // 0x020A, and a checksum over bytes 0..1037 minus 1 (mod 65536, little-endian).
 TEST_F(ConfigurationTest, DefaultEditFileImage) {
-  WriteAll(Path(u"files/default.smb"_s), QByteArray(2000, '\x01'));
+  WriteBytes(Path(u"files/default.smb"_s), QByteArray(2000, '\x01'));
   WriteIni("[files]\r\nFilesDir=files\r\nDefaultFile=default.smb\r\n");
   Configuration config(clock, logs);
   Start(config);
   EXPECT_TRUE(messages.isEmpty());
+  // Without a language text the box still names the missing file in words.
+  WriteIni("[files]\r\nFilesDir=files\r\nDefaultFile=gone.smb\r\n");
+  Configuration gone(clock, logs);
+  Start(gone);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].contains(Path(u"files/gone.smb"_s)) && messages[0].contains(u"fehlt"_s))
+      << qPrintable(messages[0]);
   const QByteArray& image = config.SysMod().Image();
   ASSERT_EQ(image.size(), 1040);
   EXPECT_EQ(image.left(5), "\x0A\x02\x00\x00\x01"_ba);
@@ -365,7 +352,7 @@ TEST_F(ConfigurationTest, DefaultEditFileImage) {
   EXPECT_EQ(image.right(2), "\x15\x04"_ba);
 
   const QString full = Path(u"full.smb"_s);
-  WriteAll(full, QByteArray(1040, '\xFF'));
+  WriteBytes(full, QByteArray(1040, '\xFF'));
   TSysMod mod;
   ASSERT_TRUE(mod.Load(full));
   // 0x0A + 0x02 + 1034 * 0xFF - 1 = 0x40601: wraps to 0x0601.
@@ -388,10 +375,14 @@ TEST_F(ConfigurationTest, AppContextWithVirtualClock) {
     timer->OnTimeout = [&] { ctx.logs.WriteLog(u"timer"_s); };
     timer->Start(4000);
     clock.Advance(4000);
+    // The main log reaches the disk within a second.
+    clock.Advance(1000);
+    EXPECT_TRUE(ReadBytes(Path(u"main.log"_s)).endsWith("timer\r\n"));
     ctx.config.SetTarvoNummer(2);
   }
-  EXPECT_EQ(Lines(ReadAll(Path(u"main.log"_s))), (QStringList{u"- auf ** 14.03.26 10:00:00 [no report]"_s,
-                                                              u"timer"_s, u"- zu  ** 14.03.26 10:00:04"_s}));
+  EXPECT_EQ(Lines(ReadBytes(Path(u"main.log"_s))),
+            (QStringList{u"- auf ** 14.03.26 10:00:00 [no report]"_s, u"timer"_s,
+                         u"- zu  ** 14.03.26 10:00:05"_s}));
   EXPECT_TRUE(Ini().contains("nummer=2"));
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/virtual_clock.h"
+#include "support/test_support.h"
 
 namespace ulv {
 namespace {
@@ -155,11 +156,8 @@ TEST(ClockTest, DateTimeTextIsShortDateBlankLongTimeWithoutZone) {
   for (const Case& c : cases)
     EXPECT_EQ(Clock::DateTimeText(t, c.locale), c.expected) << qPrintable(c.locale.name());
 
-  const QLocale saved;
-  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-  VirtualClock clock(t);
-  EXPECT_EQ(clock.NowText(), QStringLiteral("04.03.26 09:05:07"));
-  QLocale::setDefault(saved);
+  const test::GermanLocale german;
+  EXPECT_EQ(VirtualClock(t).NowText(), QStringLiteral("04.03.26 09:05:07"));
 }
 
 // A due timer fires through the event loop and may destroy itself; a stopped

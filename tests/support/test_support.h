@@ -1,0 +1,34 @@
+#pragma once
+// What the tests of every area share: whole-file reads and writes, and the
+// German locale the program's dates are shown in.
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QString>
+
+namespace ulv::test {
+
+// The file's bytes; empty when it cannot be read.
+inline QByteArray ReadBytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// `data` as the whole file, its folder created; false when that fails.
+inline bool WriteBytes(const QString& path, const QByteArray& data) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+// German short dates ("14.03.26 10:00:00") while it lives, the C locale after.
+struct GermanLocale {
+  GermanLocale() { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
+  ~GermanLocale() { QLocale::setDefault(QLocale::c()); }
+  GermanLocale(const GermanLocale&) = delete;
+  GermanLocale& operator=(const GermanLocale&) = delete;
+};
+
+}  // namespace ulv::test
