@@ -84,12 +84,6 @@ QString Bracketed(const QString& name, uint8_t code, uint8_t detail) {
 
 ErrorCatalogue::ErrorCatalogue(QString path) : path_(std::move(path)) {}
 
-void ErrorCatalogue::SetPath(const QString& path) {
-  path_ = path;
-  loaded_ = false;
-  store_.Clear();
-}
-
 bool ErrorCatalogue::EnsureLoaded() const {
   if (loaded_) return !store_.Sections().empty();
   loaded_ = true;

@@ -109,16 +109,6 @@ bool ErrorLogReader::ReadErrorLog(Output output) {
   return true;
 }
 
-bool ErrorLogReader::RequestErrorCount(std::function<void(const QString&)> continuation) {
-  return transfers_.AddTransfer(Bytes({0xF1, 0x31}), kCountReplyLength,
-                                [continuation = std::move(continuation)](const QByteArray& reply) {
-                                  QString text = QStringLiteral("999999");
-                                  if (ReplyByte(reply, 0) == 0xF4)
-                                    text = QString::number(NibbleWord(reply, 1));
-                                  if (continuation) continuation(text);
-                                });
-}
-
 void ErrorLogReader::QueueCount(const RunPtr& run) {
   const bool queued =
       transfers_.AddTransfer(Bytes({0xF1, 0x31}), kCountReplyLength, [this, run](const QByteArray& reply) {

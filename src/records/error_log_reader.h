@@ -49,9 +49,6 @@ public:
   // read has its own record stack and numbers. Ignored (false) while a read
   // runs.
   bool ReadErrorLog(Output output);
-  // Queues F1 31; the continuation gets the count as decimal text, or
-  // "999999" when the reply does not start with F4. False when refused.
-  bool RequestErrorCount(std::function<void(const QString&)> continuation);
   // Trip counter, software version and plant text, then count, records and
   // Finish (no identity block). `output` may be empty (lines are dropped).
   void FullReport(Output output);

@@ -2,7 +2,6 @@
 // hexadecimal re-listing, reports and the delete, driven by a scripted queue.
 #include "records/error_log_reader.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "records_rig.h"
@@ -67,15 +66,8 @@ protected:
   void RunAll(int total) {
     transfers.RunAll([&](const QByteArray& c) { return Respond(c, total); });
   }
-  QByteArray ListFile() const {
-    QFile f(reader.ErrorListPath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-  }
-  void WriteListFile(const QByteArray& data) {
-    QFile f(reader.ErrorListPath());
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(data);
-  }
+  QByteArray ListFile() const { return ReadBytes(reader.ErrorListPath()); }
+  void WriteListFile(const QByteArray& data) { ASSERT_TRUE(WriteBytes(reader.ErrorListPath(), data)); }
   // Lines after the heading of a read (13 lines: version tag, six catalogue
   // info lines, six identity lines).
   QStringList Tail(int from = 13) const { return lines.mid(from); }
@@ -92,10 +84,11 @@ TEST_F(ReaderTest, ThreeErrorsAreFetchedNewestFirstAndStored) {
   EXPECT_EQ(reader.CaptionText(), u"Leser"_s);
   ASSERT_TRUE(reader.StartRead(Collect()));
   EXPECT_EQ(reader.Status(), 1);
-  EXPECT_EQ(lines.mid(0, 13), (QStringList{u"ulv_fehler.270702"_s, u"decode-file-info"_s, u"  t.ini"_s,
-                                           u"  "_s, u"  "_s, u"  "_s, u"  "_s, u" "_s,
-                                           u"             Datum: "_s + kNow, u"           Kennung: "_s,
-                                           u"  Software Version: "_s, u"    EEprom Version: "_s, u" "_s}));
+  // The heading: version tag, catalogue info, identity block.
+  QStringList heading{u"ulv_fehler.270702"_s};
+  catalogue.WriteCatalogueInfo([&](const QString& l) { heading << l; });
+  identity.WriteIdentityBlock([&](const QString& l) { heading << l; });
+  EXPECT_EQ(lines.mid(0, 13), heading);
   EXPECT_EQ(reader.CaptionText(), u"Holt"_s);
   RunAll(3);
   EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x31}), Rec(0), Rec(1), Rec(2)}));
@@ -135,67 +128,58 @@ TEST_F(ReaderTest, MoreThanHundredErrorsFetchTheFirstHundredNumberedFromTotalMin
   EXPECT_EQ(ListFile().left(5), B({50, 0, 0, 0, 8}));
 }
 
-TEST_F(ReaderTest, CountRepliesAreNibbleWords) {
+// Every way a read ends early: the list gets at most the failure text,
+// "fehler.bin" stays, nothing waits, and the next read runs from a clean
+// record stack. A dropped chain reports no outcome.
+TEST_F(ReaderTest, ReadsEndingEarlyLeaveTheFileAndBlockNothing) {
+  using O = ErrorLogReader::ReadOutcome;
+  const QStringList unreadable{u"Anzahl unlesbar"_s};
+  const QByteArray timeOut;  // the queue's time-out instead of a reply
+  // Unmasked nibbles adding up to the failure text's 999999 (15 + 3*16 + 2*256 + 244*4096).
+  const QByteArray failureText = B({0xF4, 0x0F, 0x03, 0x02, 0xF4, 0, 0, 0});
   struct Case {
-    QByteArray reply;
-    QString text;
+    const char* name;
+    bool linked;
+    std::vector<QByteArray> replies;
+    bool foreignHead;  // another user's request is at the head when the time-out comes
+    QStringList tail;
+    std::vector<O> outcomes;
   };
-  const std::vector<Case> cases = {
-      {B({0xF4, 0x05, 0, 0, 0}), u"5"_s}, {B({0xF4, 0x0F, 0x0F, 0, 0}), u"255"_s},
-      {B({0xF4, 0, 0, 0, 1}), u"4096"_s}, {B({0xF1, 0x05, 0, 0, 0}), u"999999"_s},
-      {QByteArray(8, '\0'), u"999999"_s},
+  const Case cases[] = {
+      {"count not F4", true, {B({0xF1, 0x00})}, false, unreadable, {O::CountFailed}},
+      {"count reads 999999", true, {failureText}, false, unreadable, {O::CountFailed}},
+      {"time-out on the count", true, {timeOut}, false, unreadable, {O::TimedOut}},
+      {"time-out after a record", true, {CountReply(3), RecordReply(0), timeOut}, false, {}, {O::TimedOut}},
+      {"time-out on the last record", true, {CountReply(1), timeOut}, false, {}, {O::TimedOut}},
+      {"count refused", false, {}, false, {}, {O::Refused}},
+      {"another user's time-out drops our request", true, {CountReply(2), timeOut}, true, {}, {}},
   };
   for (const Case& c : cases) {
-    QString text;
-    ASSERT_TRUE(reader.RequestErrorCount([&](const QString& t) { text = t; }));
-    EXPECT_EQ(transfers.Head(), B({0xF1, 0x31}));
-    EXPECT_EQ(transfers.waiting.front().replyLength, 8);
-    transfers.Reply(c.reply);
-    EXPECT_EQ(text, c.text);
-  }
-}
-
-TEST_F(ReaderTest, UnreadableCountEndsTheRead) {
-  // Not F4; and an F4 reply whose unmasked nibbles add up to the failure
-  // text's number 999999 (15 + 3*16 + 2*256 + 244*4096).
-  const std::vector<QByteArray> replies = {B({0xF1, 0x00}), B({0xF4, 0x0F, 0x03, 0x02, 0xF4, 0, 0, 0})};
-  for (const QByteArray& reply : replies) {
-    lines.clear();
-    outcomes.clear();
-    transfers.accepted.clear();
-    reader.StartRead(Collect());
-    transfers.Reply(reply);
-    EXPECT_EQ(Tail(), QStringList{u"Anzahl unlesbar"_s}) << reply.toHex().constData();
-    EXPECT_TRUE(transfers.waiting.empty());
-    EXPECT_EQ(transfers.accepted, std::vector{B({0xF1, 0x31})});
-    EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::CountFailed});
-  }
-}
-
-// A substitute reply ends the read without Finish, also on the last record:
-// nothing is listed, "fehler.bin" stays, and the next read starts with an
-// empty record stack.
-TEST_F(ReaderTest, TimeOutMidReadLeavesFileAndNextReadClean) {
-  for (const auto& [total, answered] : {std::pair{3, 1}, std::pair{1, 0}}) {
-    SCOPED_TRACE(total);
+    SCOPED_TRACE(c.name);
     WriteListFile("old");
     lines.clear();
     outcomes.clear();
+    transfers.linked = c.linked;
     reader.StartRead(Collect());
-    transfers.Reply(CountReply(total));
-    for (int k = 0; k < answered; ++k) transfers.Reply(RecordReply(k));
-    transfers.TimeOut();
+    for (const QByteArray& reply : c.replies) {
+      if (!reply.isNull()) {
+        transfers.Reply(reply);
+        continue;
+      }
+      if (c.foreignHead) transfers.waiting.push_front(FakeTransfers::Request{B({0xF1, 0x02}), 5, nullptr});
+      transfers.TimeOut();
+    }
+    EXPECT_EQ(Tail(), c.tail);
+    EXPECT_EQ(outcomes, c.outcomes);
     EXPECT_TRUE(transfers.waiting.empty());
-    EXPECT_EQ(Tail(), QStringList());
-    EXPECT_EQ(ListFile(), "old"_ba);
-    EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::TimedOut});
     EXPECT_FALSE(reader.IsReading());
+    EXPECT_EQ(ListFile(), "old"_ba);
 
+    transfers.linked = true;
     lines.clear();
     ASSERT_TRUE(reader.StartRead(Collect()));
-    RunAll(0);
-    EXPECT_EQ(Tail(), (QStringList{u"Fehlerliste "_s + kNow, u" 0 Fehler"_s, u"Fehlerliste"_s, u" OK"_s}));
-    EXPECT_EQ(ListFile(), "old"_ba);
+    RunAll(1);
+    EXPECT_EQ(Tail().mid(2), (QStringList{RecordLine(1, 0), u" OK"_s}));
   }
 }
 
@@ -209,16 +193,6 @@ TEST_F(ReaderTest, SecondHolenDuringAReadIsIgnored) {
   RunAll(2);
   EXPECT_EQ(transfers.answered, (std::vector<QByteArray>{B({0xF1, 0x31}), Rec(0), Rec(1)}));
   EXPECT_EQ(Tail().mid(2), (QStringList{RecordLine(1, 1), RecordLine(2, 0), u" OK"_s}));
-  EXPECT_TRUE(reader.StartRead(Collect()));
-}
-
-TEST_F(ReaderTest, ReadWhoseRequestTheQueueDroppedNoLongerBlocks) {
-  reader.StartRead(Collect());
-  transfers.Reply(CountReply(2));
-  // Another user's request at the head times out; the queue drops ours.
-  transfers.waiting.push_front(FakeTransfers::Request{B({0xF1, 0x02}), 5, nullptr});
-  transfers.TimeOut();
-  EXPECT_FALSE(reader.IsReading());
   EXPECT_TRUE(reader.StartRead(Collect()));
 }
 
@@ -236,15 +210,6 @@ TEST_F(ReaderTest, ReplyAfterFinishChangesNothing) {
   EXPECT_EQ(outcomes.size(), 1u);
 }
 
-TEST_F(ReaderTest, RefusedCountEndsWithoutLines) {
-  transfers.linked = false;
-  reader.ReadErrorLog(Collect());
-  EXPECT_EQ(lines.size(), 6);  // the identity block only
-  EXPECT_TRUE(transfers.accepted.empty());
-  EXPECT_EQ(outcomes, std::vector{ErrorLogReader::ReadOutcome::Refused});
-  EXPECT_FALSE(reader.IsReading());
-}
-
 TEST_F(ReaderTest, HexReListingRoundTripsThroughTheFile) {
   reader.StartRead(Collect());
   RunAll(3);
@@ -259,6 +224,25 @@ TEST_F(ReaderTest, HexReListingRoundTripsThroughTheFile) {
   RunAll(1);
   EXPECT_FALSE(reader.HexMode());
   EXPECT_EQ(Tail()[2], RecordLine(1, 0));
+}
+
+// A read whose fehler.bin cannot be written says so, keeps the old file, and
+// HEX then refuses rather than list the old file's records as this read's.
+TEST_F(ReaderTest, FailedListFileWriteIsReportedAndHexRefusesTheOldFile) {
+  reader.StartRead(Collect());
+  RunAll(3);
+  QStringList errors;
+  reader.OnFileError = [&errors](const QString& e) { errors << e; };
+  {
+    FileSizeLimit full(8);
+    reader.StartRead(Collect());
+    RunAll(1);
+  }
+  EXPECT_EQ(errors.size(), 1);
+  EXPECT_EQ(ListFile().size(), 3 * ErrorLogReader::kFileRecordSize);
+  QString error;
+  EXPECT_FALSE(reader.HexListing(&error));
+  EXPECT_EQ(error, errors.value(0));
 }
 
 // Without "fehler.bin" HEX says so and lists nothing; it trusts no length
@@ -281,6 +265,18 @@ TEST_F(ReaderTest, HexReListingTrustsNoLengthAndNoRecordBeyondTheFile) {
   EXPECT_EQ(lines, (QStringList{HexLine(7, 1),
                                 u" 008 : 0C 03 00 00 00 00 00     ?? ?? ??  00:00:00 "
                                 u"[TUER:3,0] Tür 3 offen (00$)"_s}));
+}
+
+// A record reply is stored as received, at most its first 8 bytes, behind
+// its length.
+TEST_F(ReaderTest, RecordRepliesAreStoredAsReceivedUpToEightBytes) {
+  const QByteArray shortReply = B({0xF7, 0x0C, 0x03});
+  reader.StartRead(Collect());
+  transfers.Reply(CountReply(2));
+  transfers.Reply(RecordReply(1) + B({0xAA, 0xBB}));
+  transfers.Reply(shortReply);
+  EXPECT_EQ(ListFile(), B({1, 0, 0, 0, 3}) + shortReply + QByteArray(8, '\0') + B({2, 0, 0, 0, 8}) +
+                            RecordReply(1) + QByteArray(3, '\0'));
 }
 
 TEST_F(ReaderTest, FullReportChainsIdentityItemsThenTheList) {

@@ -48,11 +48,7 @@ TEST_F(IdentityTest, ReadQueuesFiveRequestsAtOnceAndListsTheReplies) {
   EXPECT_EQ(shown, QStringList{u"AUFZUG 3"_s});
   EXPECT_EQ(ended, std::vector<bool>{true});
   EXPECT_FALSE(identity.IsReading());
-}
-
-TEST_F(IdentityTest, IdentityBlockPrintsTheLastValues) {
-  identity.Read(nullptr);
-  AnswerAll();
+  // Other windows' reports start with the values just read.
   QStringList block;
   identity.WriteIdentityBlock([&](const QString& l) { block << l; });
   EXPECT_EQ(block, (QStringList{u" "_s, u"             Datum: 14.03.26 10:00:00"_s,
@@ -83,6 +79,9 @@ TEST_F(IdentityTest, SubstituteRepliesGiveTheirDocumentedValues) {
     for (int i = 0; i < c.answered; ++i) transfers.Reply(replies[static_cast<size_t>(i)]);
     transfers.TimeOut();
     EXPECT_TRUE(transfers.waiting.empty());
+    // A substitute identifier is listed and shown as well.
+    EXPECT_EQ(lines.first(), u" Anlagen-Kennung: "_s + c.plant);
+    EXPECT_EQ(shown.last(), c.plant);
     EXPECT_EQ(identity.PlantId(), c.plant) << c.answered;
     EXPECT_EQ(identity.SoftwareVersion(), c.version) << c.answered;
     EXPECT_EQ(identity.EepromVersion(), c.eeprom) << c.answered;
@@ -91,21 +90,12 @@ TEST_F(IdentityTest, SubstituteRepliesGiveTheirDocumentedValues) {
   }
 }
 
-TEST_F(IdentityTest, SubstituteIdentifierIsEmptyAndStillShown) {
-  identity.Read(Collect());
-  transfers.TimeOut();
-  EXPECT_EQ(lines.last(), u" Anlagen-Kennung: "_s);
-  EXPECT_EQ(shown, QStringList{QString()});
-}
-
 TEST_F(IdentityTest, TripCounterReplies) {
   struct Case {
     QByteArray reply;
     QString line;
   };
   const std::vector<Case> cases = {
-      {B({0xF8, 1, 0, 0, 0, 2, 0, 0, 0}), u"  Fahrten-Zähler: 10002"_s},
-      {B({0xF8, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF, 0xF}), u"  Fahrten-Zähler: 655415535"_s},
       // unmasked bytes: the product exceeds 32 bits
       {B({0xF8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}), u"  Fahrten-Zähler: 11142064095"_s},
       {B({0xF4, 1, 0, 0, 0, 2, 0, 0, 0}), u"fz/länge...???"_s},
@@ -119,30 +109,22 @@ TEST_F(IdentityTest, TripCounterReplies) {
   }
 }
 
-TEST_F(IdentityTest, ReadWithLinkDownSendsAndChangesNothing) {
-  identity.Read(nullptr);
-  AnswerAll();
-  transfers.linked = false;
-  transfers.accepted.clear();
-  shown.clear();
-  EXPECT_FALSE(identity.Read(Collect()));
-  EXPECT_TRUE(transfers.accepted.empty());
-  EXPECT_TRUE(lines.isEmpty());
-  EXPECT_TRUE(shown.isEmpty());
-  EXPECT_EQ(identity.PlantId(), u"AUFZUG 3"_s);
-  EXPECT_EQ(identity.SoftwareVersion(), u"V2.14 040604   "_s);
-}
-
-// The five requests go to the queue in one go: a queue that fills up after
-// the second still sees all five (and logs each refusal); what was refused
-// keeps its value.
-TEST_F(IdentityTest, AllFiveRequestsAreOfferedWhenTheQueueFillsUp) {
+// With the link down nothing is offered; otherwise the five requests go to
+// the queue in one go: a queue that fills up after the second still sees all
+// five (and logs each refusal). What was refused keeps its value.
+TEST_F(IdentityTest, RefusedRequestsKeepTheirValues) {
   identity.Read(nullptr);
   AnswerAll();
   transfers.attempted.clear();
   transfers.accepted.clear();
-  transfers.acceptLimit = 2;
+  shown.clear();
   ended.clear();
+  transfers.linked = false;
+  EXPECT_FALSE(identity.Read(Collect()));
+  EXPECT_TRUE(transfers.attempted.empty());
+  EXPECT_TRUE(lines.isEmpty() && shown.isEmpty() && ended.empty());
+  transfers.linked = true;
+  transfers.acceptLimit = 2;
   ASSERT_TRUE(identity.Read(Collect()));
   EXPECT_EQ(transfers.attempted,
             (std::vector<QByteArray>{B({0xF2, 0x55, 0x12}), B({0xF2, 0x55, 0x14}), B({0xF1, 0x01}),
@@ -155,14 +137,6 @@ TEST_F(IdentityTest, AllFiveRequestsAreOfferedWhenTheQueueFillsUp) {
   EXPECT_EQ(identity.PlantId(), u"AUFZUG 5"_s);
   EXPECT_EQ(identity.SoftwareVersion(), u"V2.14 040604   "_s);
   EXPECT_EQ(identity.EepromVersion(), u"02.05"_s);
-}
-
-TEST_F(IdentityTest, NameAndTelephoneWrites) {
-  identity.WriteName(u" AUFZUG 4 "_s);
-  identity.WriteTelephone(u"0815 4711 999 12"_s);
-  ASSERT_EQ(transfers.accepted.size(), 2u);
-  EXPECT_EQ(transfers.accepted[0], B({0xFF, 0x55, 0x11}) + "AUFZUG 4\0\0\0\0\0"_ba);
-  EXPECT_EQ(transfers.accepted[1], B({0xFF, 0x55, 0x13}) + "0815 4711 999"_ba);
 }
 
 }  // namespace

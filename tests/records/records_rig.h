@@ -4,12 +4,11 @@
 // identity on it, and the lines a read lists.
 #include <gtest/gtest.h>
 
-#include <QLocale>
-
 #include "common/virtual_clock.h"
 #include "link/qel_utils.h"
 #include "records/fake_transfers.h"
 #include "records/plant_identity.h"
+#include "support/test_support.h"
 
 using namespace Qt::StringLiterals;
 
@@ -20,12 +19,11 @@ inline QByteArray TextReply(const char* text) { return "\xFF"_ba + QByteArray(te
 
 class RecordsTest : public ::testing::Test {
 protected:
-  void SetUp() override { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); }
-  void TearDown() override { QLocale::setDefault(QLocale::c()); }
   std::function<void(const QString&)> Collect() {
     return [this](const QString& l) { lines << l; };
   }
 
+  GermanLocale german;
   VirtualClock clock{QDateTime(QDate(2026, 3, 14), QTime(10, 0, 0))};
   FakeTransfers transfers;
   QelUtils utils{transfers, clock};
