@@ -6,26 +6,21 @@
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QDir>
-#include <QFile>
-#include <QLocale>
 #include <QTemporaryDir>
 #include <memory>
 #include <optional>
-#include <ostream>
 
 #include "app/program_window.h"
 #include "common/virtual_clock.h"
 #include "context/app_context.h"
 #include "context/app_units.h"
+#include "link/fake_transfers.h"
 #include "link/memory_line.h"
 #include "sim/plant_model.h"
 #include "sim/sim_controller.h"
+#include "support/test_support.h"
 
 using namespace Qt::StringLiterals;
-
-// Readable QString values in test failures.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace ulv::test {
 
@@ -79,14 +74,8 @@ inline Scenario TestPlant() {
 
 class AppRig : public ::testing::Test {
 protected:
-  void SetUp() override {
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    ASSERT_TRUE(dir_.isValid());
-  }
-  void TearDown() override {
-    Stop();
-    QLocale::setDefault(QLocale::c());
-  }
+  void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
+  void TearDown() override { Stop(); }
   void Stop() {
     windows.reset();
     controller.reset();
@@ -98,15 +87,8 @@ protected:
   QString Path(const QString& name) const { return dir_.filePath(name); }
   QString IniPath() const { return Path(QStringLiteral("ulvreader.INI")); }
 
-  void WriteFile(const QString& name, const QByteArray& bytes) {
-    QFile f(Path(name));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-  }
-  QByteArray ReadFile(const QString& name) const {
-    QFile f(Path(name));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-  }
+  void WriteFile(const QString& name, const QByteArray& bytes) { ASSERT_TRUE(WriteBytes(Path(name), bytes)); }
+  QByteArray ReadFile(const QString& name) const { return ReadBytes(Path(name)); }
   void WriteIni(const QByteArray& text) { WriteFile(QStringLiteral("ulvreader.INI"), text); }
 
   // The configuration (from ulvreader.INI in the folder when it exists) in
@@ -152,6 +134,7 @@ protected:
   // A menu item of the main window.
   void Menu(const char* name) { Find<QAction>(&Form3(), name)->trigger(); }
 
+  GermanLocale german;
   VirtualClock clock{QDateTime(QDate(2026, 3, 14), QTime(10, 0, 0))};
   MemoryLine line;
   std::unique_ptr<AppContext> ctx;
