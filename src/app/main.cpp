@@ -2,6 +2,7 @@
 // link units, every window, the start-up steps, the message loop, and the
 // unit finalisation at the end.
 #include <QApplication>
+#include <QDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <cstdio>
@@ -25,6 +26,7 @@ namespace {
 // and the logs are finished: the handler only writes to a socket that the
 // event loop watches.
 int signalPipe[2] = {-1, -1};
+bool terminationRequested = false;
 
 void OnSignal(int) {
   const char b = 1;
@@ -37,6 +39,16 @@ void QuitOnTerminationSignals(QObject* parent) {
   QObject::connect(notifier, &QSocketNotifier::activated, parent, [] {
     char b = 0;
     [[maybe_unused]] const ssize_t n = ::read(signalPipe[1], &b, 1);
+    terminationRequested = true;
+    // A modal box (the start-up information among them) runs its own loop,
+    // which quit() does not end before the main loop runs: close the boxes.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (!w->isModal() || !w->isVisible()) continue;
+      if (auto* box = qobject_cast<QDialog*>(w))
+        box->reject();
+      else
+        w->close();
+    }
     QCoreApplication::quit();
   });
   struct sigaction sa = {};
@@ -49,6 +61,16 @@ void QuitOnTerminationSignals(QObject* parent) {
 
 }  // namespace
 #endif
+
+namespace {
+bool Terminating() {
+#ifdef Q_OS_UNIX
+  return terminationRequested;
+#else
+  return false;
+#endif
+}
+}  // namespace
 
 int main(int argc, char** argv) {
   QStringList rawArgs;
@@ -89,7 +111,7 @@ int main(int argc, char** argv) {
   ctx.Start(args);
 
   int rc = 0;
-  {
+  if (!Terminating()) {
     const bool flowControl =
         ctx.config.FlowControl().compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
     ulv::QtSerialLine line(flowControl && !options.simulate);
@@ -99,9 +121,16 @@ int main(int argc, char** argv) {
       ulv::ProgramWindows windows(ctx, units);
       windows.Start(options.simulate);
       if (options.readErrors) windows.ReadErrorsWhenLinked();
-      rc = app.exec();
+      // A signal during the start-up boxes came before the loop could end.
+      if (!Terminating()) rc = app.exec();
     }
     line.OnTrace = nullptr;
+  }
+  // The configuration write-back must not fail unnoticed.
+  QString saveError;
+  if (!ctx.config.SaveIfChanged(&saveError)) {
+    if (!Terminating()) QMessageBox::warning(nullptr, ulv::ApplicationTitle(), saveError);
+    if (rc == 0) rc = 1;
   }
   ctx.Finish();
   return rc;

@@ -162,6 +162,24 @@ TEST_F(StartupTest, ComMenuTicksOneItem) {
   EXPECT_FALSE(Form3().SimulatorItem()->isChecked());
 }
 
+// --read-errors: the plant, then the error memory, read at the first link-up
+// only, not again when the link comes back.
+TEST_F(StartupTest, ReadErrorsReadsOnceAtTheFirstLinkUp) {
+  Start();
+  windows->ReadErrorsWhenLinked();
+  int reads = 0;
+  units->errorReader.OnReadEnded = [&reads](ErrorLogReader::ReadOutcome) { ++reads; };
+  for (bool silent : {false, true, false}) {
+    controller->Controller().SetFaults(SimFaults{.silent = silent});
+    for (int i = 0; i < 80; ++i, QCoreApplication::processEvents()) Run(100);
+  }
+  EXPECT_TRUE(units->port.Link().IsLinked());
+  EXPECT_EQ(reads, 1);
+  EXPECT_TRUE(windows->Form4->isVisible());
+}
+
+// The controller starts the exchange after 2 s of silence; a port choice
+// reports the partner and reads the plant one second later.
 TEST_F(StartupTest, LinkUpThenPortChoiceReadsThePlantOneSecondLater) {
   Start();
   Run(1999);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <sys/stat.h>
+
+#include "common/save_file.h"
 
 #include "support/test_support.h"
 
@@ -138,6 +141,31 @@ TEST(IniStoreTest, TextIsWrittenBackInTheEncodingItWasRead) {
     ASSERT_TRUE(back.Load(path));
     EXPECT_EQ(back.Value(u"ID"_s, u"ORT"_s), u"Köln"_s);
     EXPECT_EQ(back.IsUtf8(), c.isUtf8);
+  }
+}
+
+// A save that fails part-way (a full disk) leaves the old file as it was; a
+// load takes regular files of at most 16 MiB only and says why not.
+TEST(IniStoreTest, FilesThatCannotBeTakenLeaveEverythingAsItWas) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(u"t.ini"_s), fifo = dir.filePath(u"fifo"_s), huge = dir.filePath(u"h"_s);
+  ASSERT_TRUE(test::WriteBytes(path, "[old]\r\n"));
+  IniStore ini;
+  ini.LoadFromBytes("[big]\r\nk=" + QByteArray(4000, 'x') + "\r\n");
+  QString error;
+  {
+    test::FileSizeLimit full(1024);
+    EXPECT_FALSE(ini.Save(path, &error));
+  }
+  EXPECT_TRUE(error.startsWith(path)) << qPrintable(error);
+  EXPECT_EQ(test::ReadBytes(path), "[old]\r\n"_ba);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{u"t.ini"_s});
+  ASSERT_EQ(::mkfifo(qPrintable(fifo), 0600), 0);
+  QFile big(huge);
+  ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(kMaxReadFileSize + 1));
+  for (const QString& refused : {fifo, u"/dev/zero"_s, dir.path(), huge}) {
+    EXPECT_FALSE(ini.Load(refused, &error));
+    EXPECT_TRUE(error.startsWith(refused) && ini.Sections().empty()) << qPrintable(error);
   }
 }
 

@@ -144,12 +144,14 @@ TEST(CliEndToEnd, SilentControllerFailsCleanly) {
   ASSERT_FALSE(sim.Path().isEmpty());
   e2e::WorkDir dir;
   const QString out = dir.File(u"version.txt"_s);
-  const e2e::CliResult r = dir.Run({u"--port"_s, sim.Path(), u"version"_s, u"--out"_s, out});
-  ASSERT_TRUE(r.finished) << qPrintable(r.Describe());
-  EXPECT_FALSE(r.crashed);
-  EXPECT_EQ(r.exitCode, 1);
-  EXPECT_TRUE(r.err.contains(u"does not answer"_s)) << qPrintable(r.err);
-  EXPECT_FALSE(QFile::exists(out)) << "a failed read writes no output file";
+  for (const QString& command : {u"version"_s, u"delete-errors --yes"_s}) {
+    const e2e::CliResult r = dir.Run(QStringList{u"--port"_s, sim.Path(), u"--out"_s, out} + command.split(' '));
+    ASSERT_TRUE(r.finished) << qPrintable(r.Describe());
+    EXPECT_FALSE(r.crashed);
+    EXPECT_EQ(r.exitCode, 1) << qPrintable(command);
+    EXPECT_TRUE(r.err.contains(u"does not answer"_s)) << qPrintable(r.err);
+    EXPECT_FALSE(QFile::exists(out)) << "a failed read writes no output file";
+  }
 }
 
 TEST(CliEndToEnd, SimulatorKilledDuringARead) {

@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QString>
+#include <csignal>
+
+#include <sys/resource.h>
 
 namespace ulv::test {
 
@@ -29,6 +32,25 @@ struct GermanLocale {
   ~GermanLocale() { QLocale::setDefault(QLocale::c()); }
   GermanLocale(const GermanLocale&) = delete;
   GermanLocale& operator=(const GermanLocale&) = delete;
+};
+
+// While it lives, every write beyond `bytes` into any file fails as on a
+// full disk (EFBIG instead of ENOSPC; SIGXFSZ is ignored meanwhile).
+struct FileSizeLimit {
+  explicit FileSizeLimit(rlim_t bytes) : oldHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &old);
+    rlimit small = old;
+    small.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &small);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  rlimit old{};
+  void (*oldHandler)(int);
 };
 
 }  // namespace ulv::test
