@@ -118,8 +118,9 @@ int CliSession::Run() {
   };
   u.tickTimer->OnTimeout = [this] { Tick(); };
 
-  // The line runs from here: the first byte goes out now.
-  u.units.linePort.LineToggle(true);
+  // The line runs from here on the port already open: the reset request goes
+  // out now.
+  u.units.linePort.StartExchange();
   u.units.port.OnPortStateChanged = [this] {
     if (!finished_ && u_ && !u_->units.port.IsOpen()) {
       Finish(kExitFailed, lastTrace_.startsWith(QLatin1String("serial line lost"))

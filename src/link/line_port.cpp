@@ -39,6 +39,7 @@ LinePort::~LinePort() {
 
 void LinePort::Init401() {
   r_ = Record401{};
+  r_.txByte = kReset;
   r_.lineOk = false;
 }
 
@@ -47,16 +48,15 @@ void LinePort::Step401() {
   if (r.phase == 0) {
     if (r.txByte != kReset) {
       if (r.rxByte == kReset) {
-        // The controller answered a reset (or the line watch faked one): start
-        // the current byte again from its high nibble, as a repetition.
-        r.ownLowNibble = false;
-        r.repeatCount = -1;
-        r.ownRepeat = false;
-        r.ownError = false;
-        r.txByte = r.curByte >> 4;
-        r.peerRepeat = true;
-        r.peerLowNibble = false;
-        r.peerBit4 = false;
+        // The controller answered the reset request: both ends start clean.
+        // The message being sent was given up when the reset began, so the
+        // next nibble is the next ring byte's (or idle), never a repetition
+        // and never flagged idle while it carries data.
+        r.curByte = 0;
+        r.ownLowNibble = r.ownIdle = true;
+        r.ownRepeat = r.ownError = false;
+        r.repeatCount = 0;
+        r.peerRepeat = r.peerIdle = r.peerLowNibble = r.peerBit4 = false;
         r.rxAcc = 0;
         r.rxByte = 0;
       }
@@ -68,6 +68,9 @@ void LinePort::Step401() {
           r.ownError = r.ownIdle = r.ownLowNibble = r.ownRepeat = true;
           r.repeatCount = 0;
           r.lineOk = false;
+          // The controller drops a half-received request and its pending
+          // reply on the reset: the rest of ours would read as a new header.
+          DiscardMessages();
         } else {
           r.ownRepeat = true;
           nibble = r.txByte & 0x0F;
@@ -178,6 +181,26 @@ void LinePort::DeliverByte(uint8_t b) {
   lineData_.clear();
 }
 
+// The unsent rest of the outgoing messages and a half-received reply go.
+void LinePort::DiscardMessages() {
+  r_.count = 0;
+  r_.readIndex = r_.writeIndex;
+  msg_.clear();
+  msgRemaining_ = 0;
+}
+
+void LinePort::AbortExchange() {
+  DiscardMessages();
+  Record401& r = r_;
+  r.curByte = 0;
+  r.ownLowNibble = r.ownIdle = true;
+  r.ownRepeat = r.ownError = false;
+  r.repeatCount = 0;
+  r.rxAcc = 0;
+  r.txByte = kReset;
+  r.lineOk = false;
+}
+
 QByteArray LinePort::TakeLineData() {
   QByteArray out = std::move(lineData_);
   lineData_.clear();
@@ -210,8 +233,15 @@ void LinePort::LineReceive(int count) {
   r_.lastRxByte = last;
   r_.byteReceived = true;
   ++readCount_;
+  const bool answerDue = r_.phase == 1;
   Step401();
-  Step401();
+  if (!answerDue && r_.txByte == kReset) {
+    // The reset request just went out: a byte that came before it cannot be
+    // its answer.
+    r_.byteReceived = false;
+  } else {
+    Step401();
+  }
   CountersChanged();
 }
 
@@ -219,8 +249,15 @@ void LinePort::LineTimerExpired() {
   port_.Link().SetLinkState(false);
   ++timeoutCount_;
   SetLineLed(lineLed_ != clYellow ? clYellow : clRed);
-  r_.lastRxByte = kReset;
-  r_.byteReceived = true;
+  if (r_.txByte == kReset) {
+    // A faked byte must not pass for the controller's answer to a reset
+    // request: the request goes out again instead.
+    r_.phase = 0;
+    r_.byteReceived = false;
+  } else {
+    r_.lastRxByte = kReset;
+    r_.byteReceived = true;
+  }
   Step401();
   lineTimer_->Start(kRepeatTimerMs);
   CountersChanged();
@@ -229,10 +266,7 @@ void LinePort::LineTimerExpired() {
 void LinePort::LineToggle(bool /*portOpen*/) {
   if (!lineTimer_->IsActive()) {
     LineStart();
-    Init401();
-    Step401();
-    lineTimer_->Start(lineTimeout_);
-    lineStopped_ = false;
+    StartExchange();
   } else {
     lineTimer_->Stop();
     port_.Link().SetLinkState(false);
@@ -246,9 +280,18 @@ void LinePort::Restart() {
   Step401();
 }
 
+void LinePort::StartExchange() {
+  Init401();
+  Step401();
+  lineTimer_->Start(lineTimeout_);
+  lineStopped_ = false;
+}
+
 // The port came back after its device had vanished: the port and its hooks
-// are in place, only the exchange starts again.
+// are in place, only the exchange starts again. What was half received
+// before belongs to no reply that can still come.
 void LinePort::Reopened() {
+  DiscardMessages();
   if (OnPortLabel) OnPortLabel(port_.PortDescription());
   if (lineStopped_) return;
   Init401();

@@ -49,6 +49,9 @@ public:
   // The COM number LineStart opens (the main window's ComPortNumber).
   std::function<int()> ComPortNumber;
 
+  // Clears the exchange and puts the reset request (0xF0) first: the line
+  // always starts with the handshake, so a controller that still holds half
+  // a request or a reply from an earlier session starts clean.
   void Init401();
   void Step401();
   void SendMessage(const QByteArray& msg, std::function<void(const QByteArray&)> onMessage);
@@ -60,6 +63,13 @@ public:
   void LineToggle(bool portOpen);
   // "Restart": Init401, then Step401.
   void Restart();
+  // Starts the exchange on the port already open (LineToggle without the
+  // reopen): Init401, the first byte, the line watch.
+  void StartExchange();
+  // A request was given up (the queue's time-out): what is left of it in the
+  // ring and a half-received reply are dropped, and nothing more is sent
+  // before the controller has answered the reset request.
+  void AbortExchange();
   // Mode 1 (framed transport) blocks the line port's writes.
   void SetWritesBlocked(bool blocked) { writesBlocked_ = blocked; }
 
@@ -86,6 +96,7 @@ public:
 private:
   void WriteTx();
   void DeliverByte(uint8_t b);
+  void DiscardMessages();
   void Reopened();
   void CountersChanged();
   void SetLineLed(uint32_t color);

@@ -78,9 +78,20 @@ QString QtSerialLine::DescribeOpenFailure(const QString& device, int sysErr, con
 #endif
 }
 
-bool QtSerialLine::Open(const QString& device, QString* error) {
+QString QtSerialLine::SystemPath(const QString& device) {
+#ifdef Q_OS_UNIX
+  if (device.isEmpty() || device.startsWith(QLatin1Char('/'))) return device;
+  if (device.contains(QLatin1Char('/'))) return QFileInfo(device).absoluteFilePath();
+  return QStringLiteral("/dev/") + device;
+#else
+  return device;
+#endif
+}
+
+bool QtSerialLine::Open(const QString& name, QString* error) {
   Close();
   lost_ = false;
+  const QString device = SystemPath(name);
   guard_ = std::make_unique<QObject>();
   port_ = std::make_unique<QSerialPort>();
   port_->setPortName(device);

@@ -43,6 +43,10 @@ public:
   // The sentence a technician reads when `device` cannot be opened; `sysErr`
   // is the errno of the attempt (0 when unknown), `fallback` the driver's text.
   static QString DescribeOpenFailure(const QString& device, int sysErr, const QString& fallback);
+  // The device the serial port really opens: a bare name is taken from /dev
+  // (as the serial port does), a relative path with a slash from the working
+  // directory, an absolute path as it stands.
+  static QString SystemPath(const QString& device);
 
 private:
   void Trace(const QString& line);

@@ -51,9 +51,9 @@ bool TransferQueue::AddTransfer(const QByteArray& command, int replyLength, Tran
   } else if (Count() < kMaxEntries) {
     fifo_.push_back(TransferEntry{cut, std::move(onReply), replyLength});
     sendOnTimeout_ = true;
-    // A request that finds the queue idle goes on the line at once, except
-    // while a time-out is being handled: then nothing new is sent.
-    if (Count() == 1 && !inTimeout_) {
+    // A request that finds the queue idle goes on the line at once (after a
+    // time-out the line port holds it back until the reset is done).
+    if (Count() == 1) {
       LogSent(HexString(command));
       if (replyLength <= 0) fifo_.pop_front();
       SendHead(command);
@@ -83,7 +83,7 @@ void TransferQueue::DispatchReply(const QByteArray& reply) {
   TransferEntry done = std::move(fifo_.front());
   fifo_.pop_front();
   // The next request goes on the line before the finished one's handler runs.
-  if (!inTimeout_) SendNextWaiting();
+  SendNextWaiting();
   if (done.OnReply && done.ReplyLength > 0) done.OnReply(reply);
   StateChanged();
 }
@@ -152,21 +152,22 @@ void TransferQueue::CountdownTick() {
   TimeoutAction();
 }
 
-// No reply in time: the head's handler gets a substitute reply, every waiting
-// request is discarded, and nothing new goes on the line meanwhile.
+// No reply in time: the requests waiting behind the head are discarded, the
+// line is reset (no tail of the given-up request goes out, and a reply the
+// controller still holds can never answer a later request), and the head's
+// handler gets the substitute reply, also when the queue stood stopped. A
+// request its handler adds waits in the line port until the reset is done.
 void TransferQueue::TimeoutAction() {
-  inTimeout_ = true;
-  if (maxStopped_ && Count() > kRestartFill) {
-    waitTimer_->Start(timeout_);
-    ++waitCount_;
+  maxStopped_ = false;
+  waitTimer_->Stop();
+  lastCommand_ = QByteArray(std::clamp(lastReplyLength_, 0, kMaxCommand), '\0');
+  line_.AbortExchange();
+  if (fifo_.size() > 1) fifo_.erase(fifo_.begin() + 1, fifo_.end());
+  if (sendOnTimeout_) {
+    DispatchReply(lastCommand_);
   } else {
-    maxStopped_ = false;
-    waitTimer_->Stop();
-    lastCommand_ = QByteArray(std::clamp(lastReplyLength_, 0, kMaxCommand), '\0');
-    if (sendOnTimeout_) DispatchReply(lastCommand_);
+    FlushQueue();
   }
-  FlushQueue();
-  inTimeout_ = false;
 }
 
 // Overflow wait: the stop ends once the fill has dropped to 40; the head keeps

@@ -97,7 +97,6 @@ private:
   int lineCountdown_ = 0;
   bool reportLocal_ = false;
   int waitCount_ = 0;
-  bool inTimeout_ = false;
 };
 
 }  // namespace ulv

@@ -117,6 +117,7 @@ bool PtySimulator::Launch(QString* error) {
   stop_ = false;
   vanishRequest_ = false;
   vanished_ = false;
+  deviceLost_ = false;
   thread_ = std::thread([this] { Run(); });
   return true;
 }
@@ -208,8 +209,18 @@ int64_t PtySimulator::WriteAnswer(uint8_t b, int64_t dueNs) {
   std::lock_guard<std::mutex> lock(mutex_);
   lastAnswerNs_ = now;
   ++stats_.answers;
-  if (paced) stats_.pacingLateNs.push_back(leavingNs - dueNs);
+  if (paced && stats_.pacingLateNs.size() < options_.sampleLimit) stats_.pacingLateNs.push_back(leavingNs - dueNs);
   return now;
+}
+
+// The device is gone (an unplugged adapter reads as end of file or a
+// hang-up for ever): stop serving it instead of polling a dead descriptor.
+void PtySimulator::LoseDevice() {
+  ::close(fd_);
+  fd_ = -1;
+  vanished_ = true;
+  deviceLost_ = true;
+  if (options_.onDeviceLost) options_.onDeviceLost();
 }
 
 void PtySimulator::Run() {
@@ -235,8 +246,8 @@ void PtySimulator::Run() {
   int64_t spinUntilNs = -1;  // after an answer: poll without sleeping until then
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    stats_.turnaroundNs.reserve(1 << 16);
-    stats_.pacingLateNs.reserve(1 << 16);
+    stats_.turnaroundNs.reserve(std::min(options_.sampleLimit, size_t{1} << 16));
+    stats_.pacingLateNs.reserve(std::min(options_.sampleLimit, size_t{1} << 16));
   }
 
   while (!stop_) {
@@ -284,7 +295,11 @@ void PtySimulator::Run() {
       const ssize_t n = ::read(fd_, buf, sizeof buf);
       if (n <= 0) {
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        SleepUntil(NowNs() + 10000000);  // nobody on the other end yet
+        if (ownsFd_) {
+          LoseDevice();
+        } else {
+          SleepUntil(NowNs() + 10000000);  // nobody on the other end yet
+        }
         continue;
       }
       lastActivityNs = arrivedNs;
@@ -296,7 +311,8 @@ void PtySimulator::Run() {
             controller_->SetFaults(pendingFaults_);
             faultsChanged_ = false;
           }
-          if (i == 0 && lastAnswerNs_ >= 0) stats_.turnaroundNs.push_back(arrivedNs - lastAnswerNs_);
+          if (i == 0 && lastAnswerNs_ >= 0 && stats_.turnaroundNs.size() < options_.sampleLimit)
+            stats_.turnaroundNs.push_back(arrivedNs - lastAnswerNs_);
           lastAnswerNs_ = -1;
           answer = controller_->Feed(buf[i]);
           stats_.turns = controller_->Turns() - turnsBase_;
@@ -311,7 +327,11 @@ void PtySimulator::Run() {
       continue;
     }
     if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
-      SleepUntil(NowNs() + 10000000);
+      if (ownsFd_) {
+        LoseDevice();
+      } else {
+        SleepUntil(NowNs() + 10000000);
+      }
       continue;
     }
     if (r == 0 && NowNs() - lastActivityNs >= idleNs) {

@@ -9,6 +9,7 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -48,6 +49,12 @@ struct SimOptions {
   // CPU only while the line is busy; an idle line never spins.
   int spinBeforeDueUs = 0;
   int spinAfterAnswerUs = 0;
+  // At most this many turnaround and lateness samples are kept (the counts
+  // go on): a long run must not grow. The programs that only serve keep none.
+  size_t sampleLimit = size_t{1} << 20;
+  // Called once from the serving thread when a served device goes away
+  // (unplugged adapter); serving stops then.
+  std::function<void()> onDeviceLost;
 };
 
 struct SimStats {
@@ -80,6 +87,8 @@ public:
   // The device disappears: the controller's end closes.
   void Vanish();
   bool Vanished() const { return vanished_; }
+  // A served device went away by itself.
+  bool DeviceLost() const { return deviceLost_; }
   // Whether the serving thread got its real-time priority.
   bool RealtimeGranted() const { return realtimeGranted_; }
 
@@ -99,6 +108,7 @@ private:
   void Run();
   // Returns when the byte left (after the write), or -1 when it did not.
   int64_t WriteAnswer(uint8_t b, int64_t dueNs);
+  void LoseDevice();
 
   SimOptions options_;
   std::unique_ptr<PlantModel> plant_;
@@ -111,6 +121,7 @@ private:
   std::atomic<bool> stop_{false};
   std::atomic<bool> vanishRequest_{false};
   std::atomic<bool> vanished_{false};
+  std::atomic<bool> deviceLost_{false};
   std::atomic<bool> realtimeGranted_{false};
 
   mutable std::mutex mutex_;  // guards stats_, pendingFaults_, the plant copy

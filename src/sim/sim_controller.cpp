@@ -11,7 +11,9 @@ std::optional<uint8_t> SimController::Feed(uint8_t toolByte) {
     lastWasLow_ = false;
     req_.clear();
     reqLength_ = 0;
-    // The tool drops its half-assembled byte on a reset; start ours again.
+    // A reset starts both ends clean: a reply not yet sent belongs to a
+    // request the tool has given up.
+    out_.clear();
     lowPending_ = false;
     lastSent_ = Sent::Reset;
     repeatWindow_ = 0;
@@ -80,6 +82,7 @@ void SimController::AddRequestByte(uint8_t b) {
   const QByteArray request = req_;
   req_.clear();
   reqLength_ = 0;
+  if (OnRequest) OnRequest(request);
   if (std::optional<QByteArray> reply = plant_.Answer(request)) {
     for (char c : *reply) out_.push_back(static_cast<uint8_t>(c));
   }

@@ -3,7 +3,7 @@
 // any I/O: feed the tool's byte, get the controller's answer byte.
 //
 // The tool's bytes: 0xF0 is the reset request (answered with 0xF0; it drops a
-// half-assembled request and restarts a half-sent reply byte). Otherwise the
+// half-assembled request and every reply byte not yet sent). Otherwise the
 // low four bits are data and the high four are flags: 0x40 idle (no data),
 // 0x20 the nibble completes a byte (without it the nibble is a high nibble),
 // 0x10 a repetition that replaces the previous nibble instead of adding one.
@@ -20,6 +20,7 @@
 #include <QByteArray>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "sim/plant_model.h"
@@ -57,6 +58,9 @@ public:
   void CorruptNext() { corruptNext_ = true; }
   void DropNext() { dropNext_ = true; }
   void RepeatNext() { repeatNext_ = true; }
+
+  // Every complete request, before the plant answers it (for a request log).
+  std::function<void(const QByteArray& request)> OnRequest;
 
   PlantModel& Plant() { return plant_; }
   int64_t Turns() const { return turns_; }

@@ -1,6 +1,7 @@
 #include "sim/sim_main.h"
 
 #include <pthread.h>
+#include <unistd.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -45,6 +46,7 @@ int SimMain(int argc, char** argv) {
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGUSR1);  // the served device went away
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   QCoreApplication app(argc, argv);
@@ -88,6 +90,7 @@ int SimMain(int argc, char** argv) {
   }
   if (!p.isSet(QStringLiteral("vanish-after"))) options.vanishAfterMs = -1;
 
+  options.onDeviceLost = [] { ::kill(::getpid(), SIGUSR1); };
   PtySimulator sim(options);
   QString error;
   if (p.isSet(QStringLiteral("pty"))) {
@@ -111,6 +114,11 @@ int SimMain(int argc, char** argv) {
   sigwait(&stopSignals, &sig);
   sim.Stop();
   if (p.isSet(QStringLiteral("stats"))) PrintStats(sim.Stats());
+  if (sig == SIGUSR1) {
+    std::fprintf(stderr, "ulv-sim: %s has gone away (unplugged?); stopping\n",
+                 qPrintable(p.value(QStringLiteral("device"))));
+    return 1;
+  }
   return 0;
 }
 

@@ -235,13 +235,26 @@ TEST(ComPort, VanishedDeviceClosesOnceAndReopensWithBackOff) {
   EXPECT_EQ(rig.port.PortStateText(), u"PORT OPEN"_s);
   EXPECT_EQ(rig.partner, QStringList({"CLOSED", "COM1/19200/8N1"}));
   EXPECT_EQ(rig.toolEnd.Device(), u"mem:com1"_s);
-  EXPECT_EQ(rig.Written(), "\x40"_ba);
+  EXPECT_EQ(rig.Written(), "\xF0"_ba);  // the reset request first
   EXPECT_TRUE(rig.line.LineTimerActive());
-  rig.ctlEnd.Write("\x40"_ba);
+  rig.ctlEnd.Write("\xF0"_ba);
   rig.toolEnd.Pump();
   rig.Run(5);
   EXPECT_TRUE(rig.port.Link().IsLinked());
   EXPECT_EQ(rig.port.ReopenDelayMs(), 0);
+
+  // A line the user stopped stays stopped when its device comes back.
+  rig.port.Link().OnLampClick();
+  rig.toolEnd.Vanish();
+  rig.toolEnd.Reappear();
+  rig.Written();
+  rig.clock.Advance(250);
+  EXPECT_TRUE(rig.port.IsOpen());
+  EXPECT_TRUE(rig.line.LineStopped());
+  EXPECT_EQ(rig.Written(), QByteArray());
+  EXPECT_FALSE(rig.line.LineTimerActive());
+  rig.port.Link().OnLampClick();
+  rig.Run(5);
 
   // A port closed on purpose while it is gone is not reopened.
   rig.toolEnd.Vanish();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "link_rig.h"
 
 namespace ulv::test {
@@ -33,18 +35,21 @@ TEST_P(WireSequence, ToolSendsExactBytes) {
   EXPECT_EQ(tool, H(c.tool));
 }
 
-// F2 55 12: every byte as its high nibble without flags, then its low nibble
-// with 0x20; idle turns carry 0x40. The third repeat request (0x80) in a row
-// makes the tool send the reset request until the controller answers 0xF0;
-// then it restarts from a repetition with the idle flag still set (the
-// interrupted byte is given up).
+// The line starts with the reset request 0xF0 until the controller answers
+// 0xF0. F2 55 12: every byte as its high nibble without flags, then its low
+// nibble with 0x20; idle turns carry 0x40. The third repeat request (0x80) in
+// a row makes the tool send the reset request again; the message being sent
+// is given up (the controller drops the half request), and counting starts
+// from zero once the controller has answered.
 const WireCase kWireCases[] = {
-    {"message then idle", "F2 55 12", "40 40 40 40 40 40 40 40", "40 0F 22 05 25 01 22 40 40"},
-    {"idle line", "", "40 40", "40 40 40"},
-    {"one repeat request repeats the nibble", "F2", "40 80 40 40", "40 0F 1F 22 40"},
-    {"three repeat requests lead to the reset", "F2 55 12", "40 80 80 80 40 4A F0 40 40 40 40 40",
-     "40 0F 1F 1F F0 F0 F0 5F 05 25 01 22 40"},
-    {"received data does not disturb sending", "F1 01", "40 0F 2F 01 22", "40 0F 21 00 21 40"},
+    {"message then idle", "F2 55 12", "F0 40 40 40 40 40 40 40", "F0 0F 22 05 25 01 22 40 40"},
+    {"reset request until answered", "F2", "40 4A F0 40 40", "F0 F0 F0 0F 22 40"},
+    {"idle line", "", "F0 40", "F0 40 40"},
+    {"one repeat request repeats the nibble", "F2", "F0 80 40 40", "F0 0F 1F 22 40"},
+    {"three repeat requests give up the message", "F2 55 12", "F0 80 80 80 40 4A F0 40 40",
+     "F0 0F 1F 1F F0 F0 F0 40 40 40"},
+    {"repeats count from zero after a reset answer", "", "F0 80 80 80 F0 80 80 80", "F0 40 50 50 F0 40 50 50 F0"},
+    {"received data does not disturb sending", "F1 01", "F0 0F 2F 01 22", "F0 0F 21 00 21 40"},
 };
 
 INSTANTIATE_TEST_SUITE_P(LinePort, WireSequence, ::testing::ValuesIn(kWireCases));
@@ -53,7 +58,7 @@ TEST(LinePort, LinkFollowsCorrectBytesAndResetRequests) {
   LinkRig rig;
   LinkLampModel lamp;
   rig.line.WindowLamp = &lamp;
-  rig.line.LineToggle(false);
+  rig.Start();
   EXPECT_FALSE(rig.port.Link().IsLinked());
   rig.Answer(0x40);  // the state is taken at each receive event, before the step
   EXPECT_TRUE(rig.line.State().lineOk);
@@ -70,7 +75,7 @@ TEST(LinePort, LinkFollowsCorrectBytesAndResetRequests) {
 
 TEST(LinePort, SilentLineEndsWaitingAfter2000Steps) {
   LinkRig rig;
-  rig.line.LineToggle(false);
+  rig.Start();
   rig.Answer(0x40);
   ASSERT_TRUE(rig.line.State().lineOk);
   ASSERT_EQ(rig.line.State().phase, 1);
@@ -91,7 +96,7 @@ TEST(LinePort, SilentControllerTimesOutAndFeedsResets) {
   rig.line.WindowLamp = &lamp;
   std::vector<uint32_t> leds;
   rig.line.OnLineLed = [&](uint32_t c) { leds.push_back(c); };
-  rig.line.LineToggle(false);
+  rig.Start();
   rig.Answer(0x40);
   rig.Answer(0x40);
   ASSERT_TRUE(rig.port.Link().IsLinked());
@@ -103,7 +108,9 @@ TEST(LinePort, SilentControllerTimesOutAndFeedsResets) {
   // From the first expiry on, every 500 ms: a faked reset byte is taken in
   // one expiry and answered in the next, as a repetition; the third
   // repetition becomes the reset request.
-  const char* expected[] = {"", "50", "", "50", "", "F0", "", "50", "", "50"};
+  // Once the reset request is out, a silent line gets it again at every
+  // expiry: a faked byte never passes for the controller's answer.
+  const char* expected[] = {"", "50", "", "50", "", "F0", "F0", "F0", "F0", "F0"};
   for (int step = 1; step <= 10; ++step) {
     rig.clock.Advance(step == 1 ? 1 : 500);
     EXPECT_EQ(rig.line.TimeoutCount(), step);
@@ -163,7 +170,7 @@ TEST_P(Assembly, CutsControllerBytesIntoMessages) {
     got << m.toHex(' ').toUpper();
     if (c.seenByHandler) seen += rig.line.TakeLineData();
   });
-  rig.line.LineToggle(false);
+  rig.Start();
   for (char ch : H(c.fromController)) {
     rig.Answer(0x40);  // idle turns between bytes carry nothing
     rig.AnswerByte(static_cast<uint8_t>(ch));
@@ -181,7 +188,7 @@ TEST(LinePort, IdleFlaggedBytesNeverDeliverData) {
   LinkRig rig;
   std::vector<QByteArray> got;
   rig.line.SendMessage({}, [&](const QByteArray& m) { got.push_back(m); });
-  rig.line.LineToggle(false);
+  rig.Start();
   for (int b : {0x40, 0x60, 0x6F, 0x4F, 0x70}) rig.Answer(static_cast<uint8_t>(b));
   EXPECT_TRUE(got.empty());
   EXPECT_EQ(rig.line.LineDataCount(), 0);
@@ -196,33 +203,61 @@ TEST(LinePort, IdleFlaggedBytesNeverDeliverData) {
   EXPECT_EQ(rig.line.LineDataCount(), 0);
 }
 
-// A port change (LineStart) discards a half-received reply: its remaining
+// A half-received reply never survives a port change, a given-up request
+// (the queue's time-out) or the reopening of a vanished device: its remaining
 // bytes cannot complete it, and the next reply is assembled on its own.
-TEST(LinePort, ReplyCutByLineStartIsDiscarded) {
+struct CutCase {
+  const char* name;
+  std::function<void(LinkRig&)> cut;
+};
+
+void PrintTo(const CutCase& c, std::ostream* os) { *os << c.name; }
+
+class CutReply : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(CutReply, IsDiscarded) {
   LinkRig rig;
   std::vector<QByteArray> got;
   rig.line.SendMessage({}, [&](const QByteArray& m) { got.push_back(m); });
-  rig.line.LineToggle(false);
+  rig.Start();
   for (char c : H(kFullReply).left(5)) rig.AnswerByte(static_cast<uint8_t>(c));
   ASSERT_EQ(rig.line.PartialMessage(), H(kFullReply).left(5));
-  // A port change: the transport is set up again.
-  rig.line.Init401();
-  rig.line.LineStart();
+  GetParam().cut(rig);
   EXPECT_TRUE(rig.line.PartialMessage().isEmpty());
-  rig.line.Restart();
-  rig.Written();
+  // Nothing but the reset request goes out until the controller answers it.
+  EXPECT_EQ(rig.Answer(0x2F), H("F0"));
+  rig.Answer(0xF0);
   // The rest of the cut reply is no reply (its bytes are below 0xF0).
   for (char c : H(kFullReply).mid(5)) rig.AnswerByte(static_cast<uint8_t>(c));
   EXPECT_TRUE(got.empty());
   EXPECT_EQ(rig.line.TakeLineData(), H(kFullReply).mid(5));
-  // The next reply comes out whole.
   for (char c : H("F4 01 02 03 04")) rig.AnswerByte(static_cast<uint8_t>(c));
   EXPECT_EQ(got, Requests{H("F4 01 02 03 04")});
 }
 
+const CutCase kCutCases[] = {
+    {"port change",
+     [](LinkRig& rig) {
+       rig.line.Init401();
+       rig.line.LineStart();
+       rig.line.Restart();
+       rig.Written();
+     }},
+    {"given-up request", [](LinkRig& rig) { rig.line.AbortExchange(); }},
+    {"vanished device reopened",
+     [](LinkRig& rig) {
+       rig.toolEnd.Vanish();
+       rig.toolEnd.Reappear();
+       rig.clock.Advance(250);
+       rig.Written();
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(LinePort, CutReply, ::testing::ValuesIn(kCutCases));
+
 TEST(LinePort, StoppedLineNeitherCountsNorAnswers) {
   LinkRig rig;
-  rig.line.LineToggle(false);
+  rig.Start();
   rig.Answer(0x40);
   const int reads = rig.line.ReadCount();
   const int sent = rig.line.SendCount();
@@ -237,27 +272,27 @@ TEST(LinePort, StoppedLineNeitherCountsNorAnswers) {
   EXPECT_EQ(rig.port.BytesWaiting(), 1);
   rig.clock.Advance(5000);
   EXPECT_EQ(rig.line.TimeoutCount(), 0);
-  // The next click starts it again with a first byte.
+  // The next click starts it again with the reset request.
   rig.port.Link().OnLampClick();
   EXPECT_FALSE(rig.line.LineStopped());
   EXPECT_TRUE(rig.line.LineTimerActive());
-  EXPECT_EQ(rig.Written(), H("40"));
+  EXPECT_EQ(rig.Written(), H("F0"));
 }
 
 TEST(LinePort, CountersAndPortLabel) {
   LinkRig rig;
   QStringList labels;
   rig.line.OnPortLabel = [&](const QString& t) { labels << t; };
-  rig.line.LineToggle(false);
+  rig.Start();
   rig.Answer(0x40);
   rig.Answer(0x40);
-  EXPECT_EQ(rig.line.SendCount(), 3);
-  EXPECT_EQ(rig.line.ReadCount(), 2);
+  EXPECT_EQ(rig.line.SendCount(), 4);
+  EXPECT_EQ(rig.line.ReadCount(), 3);
   // Several bytes in one receive event are one turn: only the last counts.
   rig.ctlEnd.Write(H("0F 40 40"));
   rig.toolEnd.Pump();
-  EXPECT_EQ(rig.line.ReadCount(), 3);
-  EXPECT_EQ(rig.line.SendCount(), 4);
+  EXPECT_EQ(rig.line.ReadCount(), 4);
+  EXPECT_EQ(rig.line.SendCount(), 5);
   EXPECT_EQ(rig.port.BytesWaiting(), 0);
   rig.toolEnd.SetOpenError(u"busy"_s);
   rig.line.LineStart();
@@ -283,7 +318,7 @@ TEST(LinePort, RingHoldsAThousandBytesAndWraps) {
   };
   QByteArray first;
   for (int i = 0; i < 1005; ++i) first.append(static_cast<char>(i * 7));
-  rig.line.LineToggle(false);
+  rig.Start();
   rig.line.SendMessage(first, nullptr);
   EXPECT_EQ(rig.line.State().count, 1000);
   QByteArray wire = rig.Written();

@@ -1,7 +1,6 @@
 #pragma once
 // Test rig of the link layer: a serial port on one end of an in-memory line,
-// the line port on top, and a small scripted controller on the other end that
-// plays the controller's side of the nibble exchange.
+// the line port on top, and the simulated controller on the other end.
 #include <QStringList>
 #include <functional>
 #include <vector>
@@ -12,72 +11,35 @@
 #include "link/fake_transfers.h"
 #include "link/line_port.h"
 #include "link/memory_line.h"
+#include "sim/plant_model.h"
+#include "sim/sim_controller.h"
 
 using namespace Qt::StringLiterals;
 
 namespace ulv::test {
 
-// The controller's side: answers every byte of the tool with exactly one
-// byte. Tool bytes: 0xF0 is the reset (answered with 0xF0), 0x40 carries no
-// data, a byte without 0x20 carries a high nibble, one with 0x20 completes a
-// byte. Reply bytes go out as the high nibble (no flags), then the low nibble
-// with 0x20; 0x40 when there is nothing to send.
-class ScriptedController {
+// The controller on the other end: the simulated controller, fed byte by
+// byte as its end of the in-memory line delivers them.
+class SimEnd {
 public:
-  explicit ScriptedController(MemoryLine& end) : end_(end) {
+  SimEnd(MemoryLine& end, Scenario scenario) : end_(end), plant_(std::move(scenario)), ctl_(plant_) {
+    ctl_.OnRequest = [this](const QByteArray& request) { Requests.push_back(request); };
     end_.OnDataAvailable = [this] {
-      for (char c : end_.Read(end_.BytesAvailable())) Turn(static_cast<uint8_t>(c));
+      for (char c : end_.Read(end_.BytesAvailable())) {
+        if (std::optional<uint8_t> a = ctl_.Feed(static_cast<uint8_t>(c)))
+          end_.Write(QByteArray(1, static_cast<char>(*a)));
+      }
     };
   }
-  ~ScriptedController() { end_.OnDataAvailable = nullptr; }
+  ~SimEnd() { end_.OnDataAvailable = nullptr; }
 
-  // The plant: the reply to a complete request (empty: no reply).
-  std::function<QByteArray(const QByteArray& request)> Plant;
+  SimController& Controller() { return ctl_; }
   std::vector<QByteArray> Requests;  // complete requests, in order
 
 private:
-  void Turn(uint8_t b) {
-    if (b == 0xF0) {
-      request_.clear();
-      high_ = -1;
-      pendingLow_ = false;  // a half-sent reply byte goes out whole again
-      return Send(0xF0);
-    }
-    if ((b & 0x60) == 0) {
-      high_ = b & 0x0F;
-    } else if ((b & 0x60) == 0x20 && high_ >= 0) {
-      AddRequestByte(static_cast<uint8_t>(high_ << 4 | (b & 0x0F)));
-      high_ = -1;
-    }
-    if (pendingLow_) {
-      pendingLow_ = false;
-      Send(0x20 | (out_[0] & 0x0F));
-      out_.remove(0, 1);
-    } else if (!out_.isEmpty()) {
-      pendingLow_ = true;
-      Send(static_cast<uint8_t>(out_[0]) >> 4);
-    } else {
-      Send(0x40);
-    }
-  }
-
-  void AddRequestByte(uint8_t b) {
-    if (request_.isEmpty()) expected_ = (b & 0x0F) + 1;
-    request_.append(static_cast<char>(b));
-    if (request_.size() < expected_) return;
-    Requests.push_back(request_);
-    if (Plant) out_.append(Plant(request_));
-    request_.clear();
-  }
-
-  void Send(uint8_t b) { end_.Write(QByteArray(1, static_cast<char>(b))); }
-
   MemoryLine& end_;
-  QByteArray request_;
-  QByteArray out_;
-  int expected_ = 0;
-  int high_ = -1;
-  bool pendingLow_ = false;
+  PlantModel plant_;
+  SimController ctl_;
 };
 
 struct LinkRig {
@@ -87,10 +49,10 @@ struct LinkRig {
   MemoryLine ctlEnd;
   ComPort port{toolEnd, logs, clock, clock};
   LinePort line{port, clock};
-  ScriptedController ctl{ctlEnd};
+  SimEnd ctl;
   QStringList logLines;
 
-  LinkRig() {
+  explicit LinkRig(Scenario scenario = DefaultScenario()) : ctl(ctlEnd, std::move(scenario)) {
     MemoryLine::Connect(toolEnd, ctlEnd);
     ctlEnd.Open(u"controller"_s, nullptr);
     port.DeviceForCom = [](int n) { return u"mem:com%1"_s.arg(n); };
@@ -101,6 +63,14 @@ struct LinkRig {
   // Bytes the tool has written since the last call (the scripted controller
   // sees them only when Run pumps its end).
   QByteArray Written() { return ctlEnd.Read(ctlEnd.BytesAvailable()); }
+
+  // Starts the line as a lamp click does and answers its reset request; the
+  // tool's bytes so far (the reset request and its first byte after it).
+  QByteArray Start() {
+    line.LineToggle(false);
+    const QByteArray reset = Written();
+    return reset + Answer(0xF0);
+  }
 
   // One turn driven by hand: the controller's byte arrives, the tool answers.
   QByteArray Answer(uint8_t b) {

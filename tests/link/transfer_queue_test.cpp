@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "common/bytes.h"
 #include "link_rig.h"
 
@@ -21,17 +19,20 @@ const QByteArray kUnanswered = "\xF1\x77"_ba;
 
 using Got = std::vector<std::pair<int, QByteArray>>;
 
+// The simulated controller knows F1 01, F1 02 and F1 00 and leaves the rest
+// unanswered.
+Scenario QueuePlant() {
+  Scenario s;
+  QString error;
+  EXPECT_TRUE(ParseScenario(R"({"version": "Ulv-SW 4.27 ABC", "eeprom": "1027.513"})", &s, &error));
+  return s;
+}
+
 struct QueueRig : LinkRig {
   TransferQueue queue{port.Link(), line, logs, clock, clock};
-  std::map<QByteArray, QByteArray> plant = {
-      {kVersion, kVersionReply}, {kEeprom, kEepromReply}, {kLineTest, kLineTestReply}};
   Got got;  // replies per handler id, in call order
 
-  QueueRig() {
-    ctl.Plant = [this](const QByteArray& req) {
-      auto it = plant.find(req);
-      return it == plant.end() ? QByteArray() : it->second;
-    };
+  QueueRig() : LinkRig(QueuePlant()) {
     line.SetLineTimeout(10000);
     queue.SetTransport(false);
     line.Restart();
@@ -93,35 +94,65 @@ TEST(TransferQueue, NoReplyRequestIsSentAndGone) {
   EXPECT_EQ(rig.queue.Count(), 0);
 }
 
-TEST(TransferQueue, TimeOutGivesSubstituteAndSendsNothingNew) {
+// A time-out gives the head its substitute once, discards what waits behind
+// it and resets the line: nothing goes out before the controller has answered
+// the reset request, so neither a tail of the given-up request nor a reply
+// the controller still held can meet the request the handler adds.
+TEST(TransferQueue, TimeOutGivesSubstituteAndResetsTheLine) {
   QueueRig rig;
+  rig.Written();
   int countInHandler = -1;
-  rig.queue.AddTransfer(kUnanswered, 16, [&](const QByteArray& rep) {
+  rig.queue.AddTransfer(kVersion, 16, [&](const QByteArray& rep) {
     rig.got.emplace_back(1, rep);
     EXPECT_EQ(ReplyByte(rep, 5), 0);  // reads past the end of the substitute give 0
-    rig.Add(kVersion, 16, 4);
+    rig.Add(kEeprom, 5, 4);
     countInHandler = rig.queue.Count();
   });
-  rig.Add(kEeprom, 5, 2);
   rig.Add(kLineTest, 2, 3);
-  rig.Run(50);
-  ASSERT_EQ(rig.ctl.Requests, Requests({kUnanswered}));
+  rig.Add(kEeprom, 5, 2);
+  // The controller plays by hand: it takes the request, starts its reply,
+  // then falls silent.
+  QByteArray wire;
+  for (int i = 0; i < 4; ++i) wire += rig.Answer(0x40);
+  ASSERT_EQ(wire, H("0F 21 00 21"));
+  rig.AnswerByte(0xFF);
+  rig.AnswerByte(0x55);
+  rig.Written();
   rig.clock.Advance(3900);
   EXPECT_TRUE(rig.got.empty());
   EXPECT_EQ(rig.queue.LineCountdown(), 100);
   rig.clock.Advance(100);
-  // The substitute has the length of the most recent request (F1 00: 2).
-  EXPECT_EQ(rig.got, Got({{1, QByteArray(2, '\0')}}));
+  // The substitute has the length of the most recent request (F1 02: 5).
+  EXPECT_EQ(rig.got, Got({{1, QByteArray(5, '\0')}}));
+  EXPECT_EQ(countInHandler, 1);
+  EXPECT_TRUE(rig.line.PartialMessage().isEmpty());
+  wire.clear();
+  for (uint8_t b : {0x40, 0x2F, 0xF0, 0x40, 0x40, 0x40}) wire += rig.Answer(b);
+  EXPECT_EQ(wire, H("F0 F0 0F 21 00 22"));
+  for (char c : kEepromReply) rig.AnswerByte(static_cast<uint8_t>(c));
+  EXPECT_EQ(rig.got, Got({{1, QByteArray(5, '\0')}, {4, kEepromReply}}));
   EXPECT_EQ(rig.queue.Count(), 0);
-  EXPECT_GE(countInHandler, 1);
-  EXPECT_EQ(rig.line.State().count, 0);
-  rig.Run(100);
-  EXPECT_EQ(rig.ctl.Requests.size(), 1u);
-  // The queue works again afterwards.
-  rig.Add(kLineTest, 2, 5);
-  rig.Run(50);
-  EXPECT_EQ(rig.got.back(), std::make_pair(5, kLineTestReply));
-  EXPECT_EQ(rig.ctl.Requests.back(), kLineTest);
+}
+
+// Also a queue stopped at 50 gives its head the substitute on a time-out and
+// runs again, whatever the fill the replies have left.
+TEST(TransferQueue, TimeOutEndsTheOverflowStop) {
+  for (int fill : {41, 40}) {
+    QueueRig rig;
+    rig.queue.SetTimeout(10000);
+    for (int i = 0; i < 50; ++i) ASSERT_TRUE(rig.Add(kUnanswered, 2, i));
+    ASSERT_FALSE(rig.Add(kUnanswered, 2, 99));
+    for (int i = fill; i < 50; ++i) rig.queue.DispatchReply(kLineTestReply);
+    ASSERT_EQ(rig.queue.Count(), fill);
+    rig.clock.Advance(4000);
+    EXPECT_EQ(rig.got.size(), 51u - fill) << fill;
+    EXPECT_EQ(rig.got.back(), std::make_pair(50 - fill, QByteArray(2, '\0'))) << fill;
+    EXPECT_FALSE(rig.queue.MaxStopped());
+    EXPECT_EQ(rig.queue.Count(), 0);
+    EXPECT_TRUE(rig.Add(kLineTest, 2, 100));
+    rig.clock.Advance(10000);
+    EXPECT_EQ(rig.got.size(), 52u - fill) << "the head gets one substitute only";
+  }
 }
 
 TEST(TransferQueue, TimeOutWatchesRequestSentFromAReply) {
@@ -237,10 +268,18 @@ TEST(TransferQueue, LogLinesAndTransferTime) {
   EXPECT_EQ(rig.logLines, want);
   EXPECT_EQ(local, (std::vector<std::pair<bool, QString>>{{true, want[0]}, {false, want[1]}}));
   EXPECT_EQ(rig.queue.LastTransferTime(), 250);
+  // Across midnight the transfer time stays the time that passed.
+  rig.clock.SetDateTime(QDateTime(QDate(2026, 3, 14), QTime(23, 59, 59, 900)));
+  rig.queue.AddTransfer(kVersion, 16, nullptr);
+  rig.clock.Advance(300);
+  rig.queue.DispatchReply(kVersionReply);
+  EXPECT_EQ(rig.queue.LastTransferTime(), 300);
+  rig.logLines.clear();
+  local.clear();
   rig.queue.SetReportLocal(false);
   rig.queue.AddTransfer(kLineTest, 2, nullptr);
-  EXPECT_EQ(local.size(), 2u);
-  EXPECT_EQ(rig.logLines.size(), 3);
+  EXPECT_TRUE(local.empty());
+  EXPECT_EQ(rig.logLines.size(), 1);
 }
 
 // A request is refused while the link is down (without a log line) and in
@@ -267,7 +306,63 @@ TEST(TransferQueue, RefusedWhileLinkDownOrFramed) {
   rig.queue.SetTransport(false);
   EXPECT_EQ(rig.queue.Mode(), 2);
   rig.line.Restart();
-  EXPECT_EQ(rig.Written(), H("40"));
+  EXPECT_EQ(rig.Written(), H("F0"));
+}
+
+// Tool and controller together: after a silent spell, a restart of the line
+// and an unplugged adapter, each in the middle of a reply, the interrupted
+// request ends with its reply or its substitute, and every later reply is
+// exactly the controller's.
+TEST(TransferQueue, RepliesAfterRecoveryAreTheControllersOwn) {
+  const QByteArray kName = "\xF2\x55\x12"_ba;
+  PlantModel reference(QueuePlant());
+  const struct {
+    QString name;
+    std::function<void(QueueRig&)> interrupt;
+  } cases[] = {
+      {u"silent spell"_s,
+       [](QueueRig& rig) {
+         rig.ctl.Controller().SetFaults({.silent = true});
+         rig.clock.Advance(4500);
+         rig.ctl.Controller().SetFaults({});
+         rig.clock.Advance(500);
+       }},
+      {u"line restarted"_s,
+       [](QueueRig& rig) {
+         rig.queue.FlushQueue();
+         rig.port.Link().OnLampClick();
+         rig.port.Link().OnLampClick();
+       }},
+      {u"adapter unplugged"_s,
+       [](QueueRig& rig) {
+         rig.toolEnd.Vanish();
+         rig.clock.Advance(1000);
+         rig.toolEnd.Reappear();
+         rig.clock.Advance(3000);
+       }},
+  };
+  // Interrupted when the controller holds the whole reply, or half of it.
+  for (const auto& c : cases) for (int pending : {16, 8}) {
+    SCOPED_TRACE((c.name + u" with %1 reply bytes pending"_s.arg(pending)).toStdString());
+    QueueRig rig;
+    rig.line.SetLineTimeout(2000);
+    ASSERT_TRUE(rig.Add(kName, 16, 1));
+    for (int i = 0; i < 100 && rig.ctl.Controller().PendingReplyBytes() != pending; ++i) rig.Run(1);
+    ASSERT_EQ(rig.ctl.Controller().PendingReplyBytes(), pending);
+    c.interrupt(rig);
+    rig.Run(10);  // the link comes back
+    for (const QByteArray& request : {kVersion, kName, kEeprom, kLineTest}) {
+      const QByteArray reply = *reference.Answer(request);
+      ASSERT_TRUE(rig.Add(request, static_cast<int>(reply.size()), 2));
+      rig.Run(400);
+      ASSERT_FALSE(rig.got.empty());
+      EXPECT_EQ(rig.got.back(), std::make_pair(2, reply)) << request.toHex().constData();
+      // The interrupted request ended at most once, with its substitute.
+      const Got first(rig.got.begin(), rig.got.end() - 1);
+      EXPECT_TRUE(first.empty() || first == Got({{1, QByteArray(16, '\0')}}));
+      rig.got.erase(rig.got.end() - 1);
+    }
+  }
 }
 
 }  // namespace

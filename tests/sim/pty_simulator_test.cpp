@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include "link/pty.h"
 #include "tool_side.h"
@@ -135,9 +138,18 @@ TEST(PtySimulator, ServesAGivenDevice) {
   ulv::PtyPair cable;
   QString error;
   ASSERT_TRUE(cable.Open(&error)) << qPrintable(error);
-  ulv::PtySimulator sim(Fast());
+  ulv::SimOptions o = Fast();
+  std::atomic<int> lost{0};
+  o.onDeviceLost = [&lost] { ++lost; };
+  ulv::PtySimulator sim(o);
   ASSERT_TRUE(sim.StartOnDevice(cable.SlavePath(), &error)) << qPrintable(error);
   const QByteArray turns = ToolTurns("\xF1\x00"_ba) + IdleTurns(4);
   ASSERT_EQ(::write(cable.MasterFd(), turns.constData(), static_cast<size_t>(turns.size())), turns.size());
   EXPECT_EQ(Assemble(ulvtest::ReadFd(cable.MasterFd(), turns.size())).toHex(), QByteArray("f101"));
+  // The device goes away: the simulator says so once and stops serving it.
+  cable.CloseMaster();
+  for (int i = 0; i < 300 && !sim.DeviceLost(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(sim.DeviceLost());
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(lost.load(), 1);
 }

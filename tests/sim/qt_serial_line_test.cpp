@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QFile>
 #include <QStringList>
 #include <functional>
@@ -89,15 +90,32 @@ TEST(QtSerialLine, OpenFailuresSayWhy) {
   ASSERT_TRUE(pty.Open(&error)) << qPrintable(error);
   ulv::QtSerialLine first;
   ASSERT_TRUE(first.Open(pty.SlavePath(), &error)) << qPrintable(error);
-  const std::pair<QString, const char*> cases[] = {
-      {QStringLiteral("/dev/ttyNoSuchUlvPort"), "does not exist"}, {pty.SlavePath(), "busy"}};
-  for (const auto& [device, reason] : cases) {
+  // The message names the device the port really tried: a bare name is
+  // looked up in /dev.
+  const struct {
+    QString device;
+    QString named;
+    const char* reason;
+  } cases[] = {{u"/dev/ttyNoSuchUlvPort"_s, u"/dev/ttyNoSuchUlvPort"_s, "does not exist"},
+               {u"ttyNoSuchUlvPort"_s, u"/dev/ttyNoSuchUlvPort"_s, "does not exist"},
+               {pty.SlavePath(), pty.SlavePath(), "busy"}};
+  for (const auto& c : cases) {
     ulv::QtSerialLine line;
-    EXPECT_FALSE(line.Open(device, &error));
-    EXPECT_TRUE(error.contains(device) && error.contains(QLatin1String(reason))) << qPrintable(error);
+    EXPECT_FALSE(line.Open(c.device, &error));
+    EXPECT_TRUE(error.contains(c.named) && error.contains(QLatin1String(c.reason))) << qPrintable(error);
     EXPECT_FALSE(line.IsOpen());
   }
   EXPECT_TRUE(first.IsOpen());
+  // A relative path with a slash is taken from the working directory.
+  ulv::PtyPair second;
+  ASSERT_TRUE(second.Open(&error)) << qPrintable(error);
+  const QString cwd = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(u"/dev"_s));
+  ulv::QtSerialLine relative;
+  const bool opened = relative.Open(second.SlavePath().mid(5), &error);
+  QDir::setCurrent(cwd);
+  EXPECT_TRUE(opened) << qPrintable(error);
+  EXPECT_EQ(relative.Device(), second.SlavePath());
 }
 
 TEST(QtSerialLine, WorksOverAPtyAndFlushesAtOnce) {
