@@ -224,11 +224,11 @@ TForm3::TForm3(AppContext& ctx, AppUnits& units, QWidget* parent)
   Timer1->SetInterval(kIdentityDelayMs);
   Timer1->SetSingleShot(true);
   Timer1->OnTimeout = [this] { Timer1Timer(); };
-  panels_[3]->setText(DatePanelText(ctx_.clock.NowText()));
+  SetPanelText(3, DatePanelText(ctx_.clock.NowText()));
   Link_Led->OnLink = [this](LinkLamp*, bool linked) { Link_LedLink(linked); };
   helpFile_ = ctx_.config.HelpFile();
-  panels_[0]->setText(VersionPanelText());
-  panels_[4]->setText(NotLinkedPanelText());
+  SetPanelText(0, VersionPanelText());
+  SetPanelText(4, NotLinkedPanelText());
   QPalette tip = QToolTip::palette();
   tip.setColor(QPalette::ToolTipBase, QColor(0, 255, 255));
   tip.setColor(QPalette::ToolTipText, Qt::black);
@@ -275,6 +275,10 @@ void TForm3::BuildMenus() {
   simulatorItem_->setData(AppUnits::kSimulatorPort);
   group->addAction(simulatorItem_);
   connect(simulatorItem_, &QAction::triggered, this, [this] { SelectSimulator(); });
+  com->addSeparator();
+  QAction* comWindow = com->addAction(QStringLiteral("Schnittstellen-&Fenster..."));
+  comWindow->setObjectName(QStringLiteral("ComWindow1"));
+  connect(comWindow, &QAction::triggered, this, [this] { ShowTopWindow(ComForm); });
 
   QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
   tools->setObjectName(QStringLiteral("Tools1"));
@@ -286,6 +290,10 @@ void TForm3::BuildMenus() {
   sendTime->setObjectName(QStringLiteral("SendTime1"));
   sendTime->setToolTip(QStringLiteral("gegenwärtige Rechner Zeit  an die Ulv senden"));
   connect(sendTime, &QAction::triggered, this, [this] { SendTime(); });
+  // Also without the [enable] toolbar button.
+  QAction* monitor = tools->addAction(QStringLiteral("Send.&Monitor-Fenster..."));
+  monitor->setObjectName(QStringLiteral("SendMonitor1"));
+  connect(monitor, &QAction::triggered, this, [this] { ShowTopWindow(SendForm); });
 
   QMenu* help = bar->addMenu(QStringLiteral("?"));
   help->setObjectName(QStringLiteral("N1"));
@@ -365,9 +373,7 @@ void TForm3::BuildToolBar() {
   open("DebugButton", [this] { ShowToolWindow(UlvDebug); });
   open("SpeedButton1", [this] { ShowToolWindow(Form10); });
   open("QelButton", [this] { ShowToolWindow(QelForm); });
-  open("SendButton", [this] {
-    if (SendForm) SendForm->show();
-  });
+  open("SendButton", [this] { ShowTopWindow(SendForm); });
   open("SpeedButton3", [this] {
     if (Link_Led->OnClickHook) Link_Led->OnClickHook();
   });
@@ -405,7 +411,10 @@ void TForm3::PlaceStatusPanels() {
   const int h = StatusBar1->height();
   int x = 0;
   for (int i = 0; i < 5; ++i) {
-    const int w = i < 4 ? kPanelWidths[i] : qMax(kPanelWidths[i], StatusBar1->width() - x);
+    // A text longer than its panel (another locale's date, a long partner)
+    // widens the panel and moves the later ones rather than being clipped.
+    int w = qMax(kPanelWidths[i], panels_[i]->sizeHint().width());
+    if (i == 4) w = qMax(w, StatusBar1->width() - x);
     panels_[i]->setGeometry(x, 0, w, h);
     x += w;
   }
@@ -417,6 +426,11 @@ void TForm3::PlaceStatusPanels() {
 bool TForm3::eventFilter(QObject* watched, QEvent* event) {
   if (watched == StatusBar1 && event->type() == QEvent::Resize) PlaceStatusPanels();
   return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm3::SetPanelText(int index, const QString& text) {
+  panels_[index]->setText(text);
+  PlaceStatusPanels();
 }
 
 QString TForm3::PanelText(int index) const {
@@ -456,6 +470,13 @@ void TForm3::ShowToolWindow(QWidget* w) {
   w->raise();
 }
 
+void TForm3::ShowTopWindow(QWidget* w) {
+  if (!w) return;
+  w->show();
+  w->raise();
+  w->activateWindow();
+}
+
 void TForm3::SelectComPort(int port) { SelectPort(port, false); }
 
 void TForm3::SelectSimulator() { SelectPort(AppUnits::kSimulatorPort, true); }
@@ -470,7 +491,7 @@ void TForm3::SelectPort(int port, bool simulator) {
 }
 
 void TForm3::ShowPartner(const QString& text) {
-  panels_[1]->setText(PartnerPanelText(text));
+  SetPanelText(1, PartnerPanelText(text));
   Timer1->Start();
 }
 
@@ -480,12 +501,12 @@ void TForm3::Timer1Timer() {
 }
 
 void TForm3::ShowLinkedPlant(const QString& plantName) {
-  panels_[4]->setText(LinkedPlantPanelText(plantName));
+  SetPanelText(4, LinkedPlantPanelText(plantName));
   if (Form14) Form14->setWindowTitle(LinkedPlantCaption(plantName));
 }
 
 void TForm3::Link_LedLink(bool linked) {
-  if (!linked) panels_[4]->setText(NotLinkedPanelText());
+  if (!linked) SetPanelText(4, NotLinkedPanelText());
 }
 
 void TForm3::ShowHelp(const QString& topic) {

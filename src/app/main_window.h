@@ -52,8 +52,8 @@ public:
   static constexpr int kHeight = 659;
   static constexpr int kHelpContext = 5000;
   static constexpr int kIdentityDelayMs = 1000;
-  // Status panel widths from the left; the last panel takes the rest of
-  // the bar and is never narrower than its own width.
+  // Status panel widths from the left; a panel grows to fit its text, and
+  // the last one takes the rest of the bar.
   static constexpr int kPanelWidths[5] = {200, 150, 26, 170, 50};
 
   // The creation step: status bar, lamp, help file, button visibility; the
@@ -81,6 +81,7 @@ public:
   QPointer<QWidget> Form10;     // monitor and test window
   QPointer<QWidget> QelForm;    // line window
   QPointer<QWidget> SendForm;   // transfer monitor (top level)
+  QPointer<QWidget> ComForm;    // serial port window (top level)
   QPointer<QWidget> IniForm;    // settings editor
   QPointer<QWidget> FilesForm;  // paths and files
 
@@ -97,6 +98,8 @@ public:
   void EmbedToolWindow(QWidget* w) { Panel1->Embed(w); }
   // Toolbar button height 34, visible, in front.
   void ShowToolWindow(QWidget* w);
+  // A top-level window (serial port, transfer monitor): shown and in front.
+  static void ShowTopWindow(QWidget* w);
   // A COM number (from the menu or the configuration; 0 is no simulator).
   void SelectComPort(int port);
   // The built-in simulated controller (--simulate, menu "Simulator").
@@ -126,6 +129,7 @@ private:
   // Panels side by side from the bar's left edge, the lamp 2 pixels inside
   // panel 2; kept so whenever the bar changes size.
   void PlaceStatusPanels();
+  void SetPanelText(int index, const QString& text);
   void SelectPort(int port, bool simulator);
   void Timer1Timer();
   void Link_LedLink(bool linked);

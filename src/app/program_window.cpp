@@ -33,6 +33,7 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
 
   myComPort_ = std::make_unique<TMyComPort>(units.port, units.line, ctx.timers);
   MyComPort = myComPort_.get();
+  Form3->ComForm = MyComPort;
 
   ini_form = new Tini_form(ctx.config);
   Form3->EmbedToolWindow(ini_form);

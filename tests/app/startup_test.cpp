@@ -58,7 +58,15 @@ TEST_F(StartupTest, LampAndLastPanelFollowTheStatusBar) {
   QStatusBar* bar = Form3().StatusBar1;
   for (const QSize size : {QSize(), QSize(900, 700)}) {
     if (size.isValid()) Form3().resize(size);
+    // A text longer than its panel widens it and moves the later panels.
+    if (size.isValid()) Form3().ShowPartner(QString(20, u'W'));
     QCoreApplication::processEvents();
+    for (int i = 0, right = -1; i < 5; ++i) {
+      const QLabel* panel = bar->findChild<QLabel*>(u"StatusPanel%1"_s.arg(i));
+      EXPECT_GE(panel->width(), panel->sizeHint().width()) << i;
+      EXPECT_GT(panel->x(), right) << i;
+      right = panel->geometry().right();
+    }
     EXPECT_EQ(Form3().Link_Led->parentWidget(), bar);
     EXPECT_TRUE(
         bar->findChild<QLabel*>(u"StatusPanel2"_s)->geometry().contains(Form3().Link_Led->geometry()));
@@ -296,6 +304,10 @@ TEST_F(StartupTest, ToolWindowsEmbedAndUncoverWhatLiesBelow) {
   EXPECT_TRUE(windows->Send->isWindow());
   EXPECT_TRUE(windows->MyComPort->isWindow());
   EXPECT_EQ(panel->FrontWindow(), nullptr);
+  // The menus reach both as well, whatever [enable] shows.
+  windows->Send->hide();
+  for (const char* item : {"ComWindow1", "SendMonitor1"}) Menu(item);
+  EXPECT_TRUE(windows->Send->isVisible() && windows->MyComPort->isVisible());
 }
 
 }  // namespace
