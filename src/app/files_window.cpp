@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/app_shell.h"
+#include "link/fixed_font_widget.h"
 
 namespace ulv {
 
@@ -30,10 +31,7 @@ TFiles::TFiles(const Configuration& config, const ErrorCatalogue* catalogue, QWi
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setReadOnly(true);
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  QFont f(QStringLiteral("Monospace"));
-  f.setStyleHint(QFont::TypeWriter);
-  f.setPixelSize(13);
-  Memo1->setFont(f);
+  Memo1->setFont(FixedPitchFont(13));
   top->addWidget(Memo1, 1);
 
   connect(closeBtn, &QToolButton::clicked, this, [this] { hide(); });

@@ -1,15 +1,16 @@
 #include "app/ini_window.h"
 
 #include <QCloseEvent>
-#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QSaveFile>
-#include <QStringConverter>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+
+#include "common/save_file.h"
+#include "link/fixed_font_widget.h"
 
 namespace ulv {
 
@@ -41,10 +42,7 @@ Tini_form::Tini_form(Configuration& config, QWidget* parent) : QWidget(parent), 
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  QFont f(QStringLiteral("Monospace"));
-  f.setStyleHint(QFont::TypeWriter);
-  f.setPixelSize(13);
-  Memo1->setFont(f);
+  Memo1->setFont(FixedPitchFont(13));
   top->addWidget(Memo1, 1);
 
   AskSave = [this](const QString& title, const QString& text) {
@@ -71,13 +69,13 @@ void Tini_form::LoadFile() {
     // editor shows what is in use.
     QString error;
     const bool written = config_.SaveIfChanged(&error);
-    QFile file(name);
-    if (!file.open(QIODevice::ReadOnly)) {
-      Memo1->setPlainText(QStringLiteral("Datei kann nicht gelesen werden: ") + name + QStringLiteral("\n") +
-                          file.errorString());
+    QByteArray data;
+    QString readError;
+    if (!ReadWholeFile(name, &data, &readError)) {
+      Memo1->setPlainText(QStringLiteral("Datei kann nicht gelesen werden: ") + readError);
       Memo1->setReadOnly(true);
     } else {
-      const QString text = IniStore::DecodeText(file.readAll(), &utf8_);
+      const QString text = IniStore::DecodeText(data, &utf8_);
       Memo1->setReadOnly(false);
       Memo1->setPlainText(text);
       canSave_ = true;
@@ -96,11 +94,21 @@ bool Tini_form::Sichern() {
   QString text = Memo1->toPlainText();
   text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
   if (!text.isEmpty() && !text.endsWith(QLatin1Char('\n'))) text += QStringLiteral("\r\n");
-  const QByteArray bytes = utf8_ ? text.toUtf8() : QStringEncoder(QStringConverter::Latin1).encode(text);
-  QSaveFile file(config_.IniFileName());
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-    if (ShowError)
-      ShowError(QStringLiteral("IniFile"), config_.IniFileName() + QStringLiteral(": ") + file.errorString());
+  // A Latin-1 file cannot hold every character typed: rather than turn them
+  // into "?", the file becomes UTF-8 when the user agrees.
+  const bool latin1Fits =
+      std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
+  if (!utf8_ && !latin1Fits) {
+    if (!AskSave(QStringLiteral("IniFile"),
+                 QStringLiteral("Die Datei ist Latin-1-kodiert und kann nicht alle eingegebenen Zeichen "
+                                "aufnehmen. Als UTF-8 sichern ?")))
+      return false;
+    utf8_ = true;
+  }
+  const QByteArray bytes = utf8_ ? text.toUtf8() : text.toLatin1();
+  QString error;
+  if (!SaveWholeFile(config_.IniFileName(), bytes, &error)) {
+    if (ShowError) ShowError(QStringLiteral("IniFile"), error);
     return false;
   }
   // The program now works with what the user saved, and writes that back at

@@ -2,16 +2,15 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QFontDatabase>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
-#include <QSaveFile>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "common/save_file.h"
+#include "link/fixed_font_widget.h"
 
 namespace ulv {
 
@@ -60,7 +59,7 @@ TForm4::TForm4(ErrorLogReader& reader, QWidget* parent) : QWidget(parent), reade
 
   memo_ = new QPlainTextEdit(this);
   memo_->setObjectName(QStringLiteral("Memo1"));
-  memo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  memo_->setFont(FixedPitchFont());
   memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
   memo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

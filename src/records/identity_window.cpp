@@ -1,6 +1,5 @@
 #include "records/identity_window.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -8,6 +7,8 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include "link/fixed_font_widget.h"
 
 namespace ulv {
 
@@ -49,7 +50,7 @@ TNamenForm::TNamenForm(PlantIdentity& identity, QWidget* parent) : QWidget(paren
 
   memo_ = new QPlainTextEdit(this);
   memo_->setObjectName(QStringLiteral("Memo1"));
-  memo_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  memo_->setFont(FixedPitchFont());
   memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
   layout->addWidget(memo_, 1);
 

@@ -125,6 +125,13 @@ TEST_F(SettingsTest, Latin1FileIsSavedInLatin1) {
   Type(u"[ort]\nname=Köln\n"_s);
   ASSERT_TRUE(Editor().Sichern());
   EXPECT_EQ(IniFile(), QByteArray("[id]\r\nuser=M\xFCller\r\n[ort]\r\nname=K\xF6ln\r\n"));
+  // A character Latin-1 cannot hold is never turned into "?": the file
+  // becomes UTF-8 once the user agreed to that too.
+  Type(u"x=€\n"_s);
+  const qsizetype asked = questions.size();
+  ASSERT_TRUE(Editor().Sichern());
+  EXPECT_EQ(questions.size() - asked, 2);
+  EXPECT_EQ(IniFile(), u"[id]\r\nuser=Müller\r\n[ort]\r\nname=Köln\r\nx=€\r\n"_s.toUtf8());
 }
 
 TEST_F(SettingsTest, PathsListing) {

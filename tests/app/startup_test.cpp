@@ -1,7 +1,9 @@
 // Start-up, the main window's toolbar, menus and status bar, the COM port
 // choice with its delayed identity read, and the end of the program.
 #include <QAction>
+#include <QAbstractScrollArea>
 #include <QCoreApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QStatusBar>
 #include <QToolBar>
@@ -304,6 +306,12 @@ TEST_F(StartupTest, ToolWindowsEmbedAndUncoverWhatLiesBelow) {
   EXPECT_TRUE(windows->Send->isWindow());
   EXPECT_TRUE(windows->MyComPort->isWindow());
   EXPECT_EQ(panel->FrontWindow(), nullptr);
+  // Every window that lists text in columns uses a fixed-pitch font.
+  for (QWidget* w : std::initializer_list<QWidget*>{windows->Form4, windows->NamenForm, windows->Files,
+                                                    windows->ini_form, windows->MyComPort}) {
+    for (QAbstractScrollArea* list : w->findChildren<QAbstractScrollArea*>())
+      EXPECT_TRUE(QFontInfo(list->font()).fixedPitch()) << qPrintable(w->objectName());
+  }
   // The menus reach both as well, whatever [enable] shows.
   windows->Send->hide();
   for (const char* item : {"ComWindow1", "SendMonitor1"}) Menu(item);
