@@ -32,11 +32,20 @@ struct InProcessSim {
 TEST(CliEndToEnd, VersionFromUlvSimOnAPty) {
   e2e::SimProcess sim({u"--no-line-timing"_s, u"--scenario"_s, e2e::SmallPlant()});
   ASSERT_TRUE(sim.Path().startsWith(QLatin1String("/dev/"))) << qPrintable(sim.Path());
-  const e2e::CliResult r = e2e::WorkDir().Run({u"--port"_s, sim.Path(), u"version"_s});
+  // The port trace goes to the main log (report position 10).
+  const e2e::WorkDir dir("[logfiles]\r\nmainlogfile=main.log\r\nreports=0000000001\r\n");
+  const e2e::CliResult r = dir.Run({u"--port"_s, sim.Path(), u"version"_s});
   ASSERT_TRUE(r.Ok()) << qPrintable(r.Describe());
   // The 15 text bytes after the FF header, blanks included.
   EXPECT_EQ(r.out, u"TEST 1.00      \n"_s);
   EXPECT_TRUE(sim.Terminate()) << "ulv-sim stops cleanly on SIGTERM";
+  // The device is opened once (a second open drops and raises DTR): its open
+  // is traced as asked for and as done, and the line starts with the reset.
+  QFile log(dir.File(u"main.log"_s));
+  ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+  const QByteArray text = log.readAll();
+  EXPECT_EQ(text.count("myport: open"), 2) << text.constData();
+  EXPECT_TRUE(text.contains("> ~F0~")) << text.constData();
 }
 
 TEST(CliEndToEnd, BuiltInSimulator) {

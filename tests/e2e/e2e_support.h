@@ -86,11 +86,12 @@ private:
 // A working directory with a configuration that names the test catalogue.
 class WorkDir {
 public:
-  WorkDir() {
+  // `more`: further lines of the configuration.
+  explicit WorkDir(const QByteArray& more = {}) {
     QFile ini(dir_.filePath(u"ulvreader.INI"_s));
     if (ini.open(QIODevice::WriteOnly))
       ini.write("[Files]\r\nFehler=" +
-                QFile::encodeName(ULV_TEST_DATA "/scenarios/small_plant_catalogue.ini") + "\r\n");
+                QFile::encodeName(ULV_TEST_DATA "/scenarios/small_plant_catalogue.ini") + "\r\n" + more);
   }
   QString Path() const { return dir_.path(); }
   QString File(const QString& name) const { return dir_.filePath(name); }

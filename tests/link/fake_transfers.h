@@ -1,9 +1,9 @@
 #pragma once
 // A scripted transfer queue: records every accepted request, answers the
 // waiting ones in order from a responder, can refuse, and plays a time-out
-// the way the real queue does (the head gets zero bytes of the most recent
-// AddTransfer's reply length, everything waiting and everything added during
-// the time-out is dropped without its handler).
+// the way the real queue does (everything waiting behind the head is dropped
+// without its handler, then the head gets zero bytes of the most recent
+// AddTransfer's reply length).
 #include <QByteArray>
 #include <QString>
 #include <deque>
@@ -59,13 +59,13 @@ public:
     if (head.handler) head.handler(reply);
     return true;
   }
-  // The head gets the substitute; the queue is emptied afterwards.
+  // What waits behind the head is dropped, then the head gets the
+  // substitute; what its handler adds stays queued.
   bool TimeOut() {
     if (waiting.empty()) return false;
     Request head = std::move(waiting.front());
-    waiting.pop_front();
-    if (head.handler) head.handler(QByteArray(lastReplyLength, '\0'));
     waiting.clear();
+    if (head.handler) head.handler(QByteArray(lastReplyLength, '\0'));
     return true;
   }
   // Answers from `responder` until nothing waits (at most `limit` replies).

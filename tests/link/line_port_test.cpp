@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "link_rig.h"
+#include "sim/tool_side.h"
 
 namespace ulv::test {
 namespace {
@@ -301,21 +302,6 @@ TEST(LinePort, CountersAndPortLabel) {
 
 TEST(LinePort, RingHoldsAThousandBytesAndWraps) {
   LinkRig rig;
-  // Decodes the tool's data turns back into bytes.
-  auto decode = [](const QByteArray& wire) {
-    QByteArray out;
-    int high = -1;
-    for (char c : wire) {
-      const auto b = static_cast<uint8_t>(c);
-      if ((b & 0x60) == 0) {
-        high = b & 0x0F;
-      } else if ((b & 0x60) == 0x20 && high >= 0) {
-        out.append(static_cast<char>(high << 4 | (b & 0x0F)));
-        high = -1;
-      }
-    }
-    return out;
-  };
   QByteArray first;
   for (int i = 0; i < 1005; ++i) first.append(static_cast<char>(i * 7));
   rig.Start();
@@ -323,14 +309,14 @@ TEST(LinePort, RingHoldsAThousandBytesAndWraps) {
   EXPECT_EQ(rig.line.State().count, 1000);
   QByteArray wire = rig.Written();
   for (int i = 0; i < 2001; ++i) wire += rig.Answer(0x40);
-  EXPECT_EQ(decode(wire), first.left(1000));
+  EXPECT_EQ(ulvtest::Assemble(wire), first.left(1000));
   // The second batch runs across the end of the ring.
   QByteArray second;
   for (int i = 0; i < 700; ++i) second.append(static_cast<char>(255 - i));
   rig.line.SendMessage(second, nullptr);
   wire.clear();
   for (int i = 0; i < 1401; ++i) wire += rig.Answer(0x40);
-  EXPECT_EQ(decode(wire), second);
+  EXPECT_EQ(ulvtest::Assemble(wire), second);
   EXPECT_EQ(rig.line.State().count, 0);
 }
 

@@ -134,9 +134,11 @@ TEST_F(QelUtilsTest, VersionReadTellsReplySubstituteAndRefusalApart) {
     QByteArray reply;  // empty: the queue's time-out
     QString text;
     ReplyStatus status;
+    bool resetBehind = false;  // F1 10 (no reply) queued behind: an empty substitute
   } cases[] = {
       {"reply", false, H("FF 41 42 43"), u"ABC"_s, ReplyStatus::Replied},
       {"time-out", false, {}, u"Transfer.Fehler"_s, ReplyStatus::Substitute},
+      {"time-out, reset behind", false, {}, u"Transfer.Fehler"_s, ReplyStatus::Substitute, true},
       {"refused", true, {}, u"transf.error"_s, ReplyStatus::Refused},
   };
   for (const auto& c : cases) {
@@ -146,6 +148,7 @@ TEST_F(QelUtilsTest, VersionReadTellsReplySubstituteAndRefusalApart) {
     QelUtils u(t, clock);
     std::vector<std::pair<QString, ReplyStatus>> got;
     u.ReadVersion([&](const QString& text, ReplyStatus s) { got.emplace_back(text, s); });
+    if (c.resetBehind) t.AddTransfer(H("F1 10"), 0, nullptr);
     if (!c.refuse) {
       EXPECT_TRUE(c.reply.isEmpty() ? t.TimeOut() : t.Reply(c.reply));
     }

@@ -3,10 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include "common/bytes.h"
 #include "sim/scenario.h"
 #include "tool_side.h"
 
-using ulvtest::Bytes;
+using ulv::Bytes;
 using ulvtest::Padded;
 
 namespace {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "link/pty.h"
+#include "common/bytes.h"
 #include "tool_side.h"
 
 using ulvtest::Assemble;
@@ -84,7 +85,7 @@ TEST(PtySimulator, BulkDeliveryGivesTheSameAnswers) {
   EXPECT_EQ(all.toHex(' '), oneByOne.toHex(' '));
   // Record k = 1 is the middle entry of the test plant, then the count 3.
   EXPECT_EQ(Assemble(all).toHex(' '),
-            ulvtest::Bytes({0xF7, 2, 3, 2, 9569 & 0xFF, 9569 >> 8, 1830 & 0xFF, 1830 >> 8, 0xF4, 3, 0, 0, 0})
+            ulv::Bytes({0xF7, 2, 3, 2, 9569 & 0xFF, 9569 >> 8, 1830 & 0xFF, 1830 >> 8, 0xF4, 3, 0, 0, 0})
                 .toHex(' '));
 }
 

@@ -12,17 +12,10 @@
 #include <QString>
 #include <chrono>
 #include <cstdint>
-#include <initializer_list>
 
 using namespace Qt::StringLiterals;
 
 namespace ulvtest {
-
-inline QByteArray Bytes(std::initializer_list<int> values) {
-  QByteArray b;
-  for (int v : values) b.append(static_cast<char>(v));
-  return b;
-}
 
 // Each byte: high nibble without flags, then low nibble with 0x20.
 inline QByteArray ToolTurns(const QByteArray& request) {
