@@ -333,6 +333,16 @@ TEST(TransferQueue, RepliesAfterRecoveryAreTheControllersOwn) {
          rig.port.Link().OnLampClick();
          rig.port.Link().OnLampClick();
        }},
+      {u"every third answer lost"_s,
+       [](QueueRig& rig) {
+         rig.ctl.Controller().SetFaults({.dropEvery = 3});
+         for (int i = 0; i < 40; ++i) {
+           rig.Run(100);
+           rig.clock.Advance(250);
+         }
+         rig.ctl.Controller().SetFaults({});
+         rig.clock.Advance(4000);
+       }},
       {u"adapter unplugged"_s,
        [](QueueRig& rig) {
          rig.toolEnd.Vanish();
