@@ -1,9 +1,6 @@
 #include "records/error_log_reader.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QtEndian>
 #include <algorithm>
 
