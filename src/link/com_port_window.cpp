@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "link/fixed_font_widget.h"
+
 namespace ulv {
 
 TraceMemo::TraceMemo(TimerFactory& timers, int maxLines, QWidget* parent)
@@ -18,10 +20,7 @@ TraceMemo::TraceMemo(TimerFactory& timers, int maxLines, QWidget* parent)
   setMaximumBlockCount(maxLines);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   setUndoRedoEnabled(false);
-  QFont f(QStringLiteral("Monospace"));
-  f.setStyleHint(QFont::TypeWriter);
-  f.setPixelSize(12);
-  setFont(f);
+  setFont(FixedPitchFont(12));
   flushTimer_->SetSingleShot(true);
   flushTimer_->OnTimeout = [this] { Flush(); };
 }
