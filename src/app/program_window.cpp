@@ -12,7 +12,7 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
   form3_ = std::make_unique<TForm3>(ctx, units);
   Form3 = form3_.get();
 
-  Qel_Form = new TQel_Form(units.linePort, units.queue, units.utils);
+  Qel_Form = new TQel_Form(units.linePort, units.queue, units.utils, ctx.timers);
   Form3->EmbedToolWindow(Qel_Form);
   Form3->QelForm = Qel_Form;
 

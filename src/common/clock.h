@@ -10,6 +10,8 @@ class Clock {
 public:
   virtual ~Clock() = default;
   virtual QDateTime Now() const = 0;
+  // "Now" as milliseconds since the epoch: cheap enough to stamp every byte.
+  virtual qint64 MsecsSinceEpoch() const { return Now().toMSecsSinceEpoch(); }
   // Milliseconds since local midnight.
   int MsecsSinceMidnight() const;
   // The short date, a blank and the long time of `locale` (default locale
@@ -21,6 +23,7 @@ public:
 class SystemClock : public Clock {
 public:
   QDateTime Now() const override { return QDateTime::currentDateTime(); }
+  qint64 MsecsSinceEpoch() const override { return QDateTime::currentMSecsSinceEpoch(); }
 };
 
 }  // namespace ulv

@@ -15,6 +15,8 @@ AppUnits::AppUnits(AppContext& context, SerialLine& serialLine)
   port.DeviceForCom = [this](int comNumber) { return DeviceForCom(comNumber); };
   catalogue.OnLoadError = [this](const QString& message) { ctx.config.InfoMessage(message); };
   StartSimulator = [this](QString* error) { return StartPtySimulator(error); };
+  // The programs serve the simulator for hours and never read its samples.
+  simOptions.sampleLimit = 0;
 }
 
 AppUnits::~AppUnits() {

@@ -1,5 +1,6 @@
 #include "link/com_port.h"
 
+#include <QDateTime>
 #include <algorithm>
 #include <climits>
 
@@ -27,7 +28,7 @@ QString DefaultDevice(int comNumber) {
 }  // namespace
 
 ComPort::ComPort(SerialLine& line, LogHooks& logs, const Clock& clock, TimerFactory& timers)
-    : line_(line), logs_(logs), clock_(clock), reopenTimer_(timers.CreateTimer()) {
+    : line_(line), logs_(logs), clock_(clock), reopenTimer_(timers.CreateTimer()), traceRing_(kTraceKept) {
   line_.OnDataAvailable = [this] { DataAvailable(); };
   line_.OnLost = [this](const QString& reason) { Lost(reason); };
   link_.OnLampClick = [this] {
@@ -114,9 +115,9 @@ QString ComPort::PortStateText() const {
 
 void ComPort::SendByte(uint8_t b) {
   if (portBlocked_ || !line_.IsOpen()) return;
+  TraceByte('>', b);
   const char c = static_cast<char>(b);
-  if (Tracing()) Trace(">", QByteArray::fromRawData(&c, 1));
-  line_.Write(QByteArray(1, c));
+  line_.Write(&c, 1);
 }
 
 bool ComPort::SendString(const QByteArray& s) {
@@ -128,10 +129,10 @@ bool ComPort::SendString(const QByteArray& s) {
 
 uint8_t ComPort::ReadByte() {
   if (portBlocked_) return 0;
-  const QByteArray b = line_.Read(1);
-  if (b.isEmpty()) return 0;
-  if (Tracing()) Trace("<", b);
-  return static_cast<uint8_t>(b[0]);
+  char c = 0;
+  if (line_.Read(&c, 1) != 1) return 0;
+  TraceByte('<', static_cast<uint8_t>(c));
+  return static_cast<uint8_t>(c);
 }
 
 QByteArray ComPort::ReadString(int count) {
@@ -145,34 +146,84 @@ qint64 ComPort::BytesWaiting() const { return line_.BytesAvailable(); }
 
 void ComPort::SetPartnerHook(std::function<void(const QString&)> hook) { partnerHook_ = std::move(hook); }
 
-void ComPort::TraceOut(const QByteArray& s) { Trace(">", s); }
+void ComPort::TraceOut(const QByteArray& s) { Trace('>', s); }
 
-void ComPort::TraceIn(const QByteArray& s) { Trace("<", s); }
+void ComPort::TraceIn(const QByteArray& s) { Trace('<', s); }
 
-void ComPort::Trace(const char* dir, const QByteArray& s) {
-  if (!Tracing()) return;
-  const QString line = FormatTrace(dir, s);
+// Lines other than single bytes are rare: they are formatted at once.
+void ComPort::Trace(char dir, const QByteArray& s) {
+  const QString line = FormatTrace(clock_.MsecsSinceMidnight(), dir, s.constData(), s.size(), dataMode_);
+  Keep(dir, 0, false, line);
   if (OnTraceLine) OnTraceLine(line);
   if (logs_.Flag(9)) logs_.WriteLog(line);
 }
 
-QString ComPort::FormatTrace(const char* dir, const QByteArray& s) const {
-  int from = 0;
-  int to = s.size();
-  while (from < to && static_cast<uint8_t>(s[from]) <= 32) ++from;
-  while (to > from && static_cast<uint8_t>(s[to - 1]) <= 32) --to;
+// One byte of the exchange: kept unformatted unless someone takes every line
+// now (the main log with report flag 9, or a line hook).
+void ComPort::TraceByte(char dir, uint8_t b) {
+  Keep(dir, b, true, QString());
+  if (!Tracing()) return;
+  const char c = static_cast<char>(b);
+  const QString line = FormatTrace(clock_.MsecsSinceMidnight(), dir, &c, 1, dataMode_);
+  if (OnTraceLine) OnTraceLine(line);
+  if (logs_.Flag(9)) logs_.WriteLog(line);
+}
+
+void ComPort::Keep(char dir, uint8_t b, bool isByte, const QString& text) {
+  TraceEntry& e = traceRing_[traceCount_ % kTraceKept];
+  ++traceCount_;
+  e.msecsSinceEpoch = clock_.MsecsSinceEpoch();
+  e.text = text;
+  e.byte = b;
+  e.dir = dir;
+  e.isByte = isByte;
+  e.dataMode = dataMode_;
+}
+
+uint64_t ComPort::OldestKept(uint64_t from) const {
+  const uint64_t oldest = traceCount_ > uint64_t{kTraceKept} ? traceCount_ - kTraceKept : 0;
+  return std::min(std::max(from, oldest), traceCount_);
+}
+
+bool ComPort::TracedSince(uint64_t from, char dir) const {
+  for (uint64_t i = OldestKept(from); i < traceCount_; ++i)
+    if (traceRing_[i % kTraceKept].dir == dir) return true;
+  return false;
+}
+
+QStringList ComPort::TraceLinesSince(uint64_t from) const {
+  QStringList lines;
+  lines.reserve(static_cast<qsizetype>(traceCount_ - OldestKept(from)));
+  for (uint64_t i = OldestKept(from); i < traceCount_; ++i) {
+    const TraceEntry& e = traceRing_[i % kTraceKept];
+    if (!e.isByte) {
+      lines.append(e.text);
+      continue;
+    }
+    const char c = static_cast<char>(e.byte);
+    const int ms = QDateTime::fromMSecsSinceEpoch(e.msecsSinceEpoch).time().msecsSinceStartOfDay();
+    lines.append(FormatTrace(ms, e.dir, &c, 1, e.dataMode));
+  }
+  return lines;
+}
+
+QString ComPort::FormatTrace(int msecsSinceMidnight, char dir, const char* data, qsizetype size, bool dataMode) {
+  qsizetype from = 0;
+  qsizetype to = size;
+  while (from < to && static_cast<uint8_t>(data[from]) <= 32) ++from;
+  while (to > from && static_cast<uint8_t>(data[to - 1]) <= 32) --to;
   QString line;
-  line.reserve(16 + (dataMode_ ? 2 * s.size() + 3 : 0) + 4 * (to - from));
-  line += QString::number(clock_.MsecsSinceMidnight());
+  line.reserve(16 + (dataMode ? 2 * size + 3 : 0) + 4 * (to - from));
+  line += QString::number(msecsSinceMidnight);
   line += QLatin1Char(' ');
-  line += QLatin1String(dir);
+  line += QLatin1Char(dir);
   line += QLatin1Char(' ');
-  if (dataMode_) {
-    for (char c : s) AppendHex(line, static_cast<uint8_t>(c));
+  if (dataMode) {
+    for (qsizetype i = 0; i < size; ++i) AppendHex(line, static_cast<uint8_t>(data[i]));
     line += QLatin1String("   ");
   }
-  for (int i = from; i < to; ++i) {
-    const auto b = static_cast<uint8_t>(s[i]);
+  for (qsizetype i = from; i < to; ++i) {
+    const auto b = static_cast<uint8_t>(data[i]);
     if (b >= 32 && b <= 127) {
       line += QLatin1Char(static_cast<char>(b));
     } else {
@@ -185,6 +236,7 @@ QString ComPort::FormatTrace(const char* dir, const QByteArray& s) const {
 }
 
 void ComPort::PortReport(const QString& line) {
+  Keep(0, 0, false, line);
   if (OnTraceLine) OnTraceLine(line);
   if (logs_.Flag(9)) logs_.WriteLog(line);
 }

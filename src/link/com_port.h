@@ -11,8 +11,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+#include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace ulv {
 
@@ -61,8 +64,20 @@ public:
   QString ModemLine() const { return modemLine_; }
   QString LastModemLine() const { return lastModemLine_; }
 
-  // For the window: every trace or report line (already formatted), the
-  // port state ("PORT OPEN"/"PORT CLOSED"), modem-line texts.
+  // The last kTraceKept trace and report lines are kept, single bytes
+  // unformatted with their times, so that a byte costs no text work while
+  // nobody looks: the serial window formats them only while it shows them.
+  static constexpr int kTraceKept = 2000;
+  // Lines traced since the start.
+  uint64_t TraceCount() const { return traceCount_; }
+  // The kept lines among those traced after the first `from` ones, formatted.
+  QStringList TraceLinesSince(uint64_t from) const;
+  // Whether such a line went in direction `dir` ('>' sent, '<' received).
+  bool TracedSince(uint64_t from, char dir) const;
+
+  // Every trace or report line at once, formatted (tests, the headless
+  // command); for the window: the port state ("PORT OPEN"/"PORT CLOSED"),
+  // modem-line texts.
   std::function<void(const QString& line)> OnTraceLine;
   std::function<void()> OnPortStateChanged;
   std::function<void(const QString& text)> OnMessage;     // message field `Nachricht`
@@ -82,9 +97,21 @@ public:
   void DataAvailable();
 
 private:
-  QString FormatTrace(const char* dir, const QByteArray& s) const;
+  struct TraceEntry {
+    qint64 msecsSinceEpoch = 0;
+    QString text;  // the formatted line of anything but a single byte
+    uint8_t byte = 0;
+    char dir = 0;  // '>' sent, '<' received, 0 a report line
+    bool isByte = false;
+    bool dataMode = false;
+  };
+  static QString FormatTrace(int msecsSinceMidnight, char dir, const char* data, qsizetype size, bool dataMode);
   bool Tracing() const { return OnTraceLine || logs_.Flag(9); }
-  void Trace(const char* dir, const QByteArray& s);
+  void Trace(char dir, const QByteArray& s);
+  void TraceByte(char dir, uint8_t b);
+  void Keep(char dir, uint8_t b, bool isByte, const QString& text);
+  // The index of the first kept line at or after `from`.
+  uint64_t OldestKept(uint64_t from) const;
   void ModemByte(uint8_t b);
   void Lost(const QString& reason);
   void ScheduleReopen();
@@ -109,6 +136,8 @@ private:
   QString lastModemLine_;
   std::unique_ptr<Timer> reopenTimer_;
   int reopenDelayMs_ = 0;
+  std::vector<TraceEntry> traceRing_;
+  uint64_t traceCount_ = 0;
 };
 
 }  // namespace ulv

@@ -1,6 +1,11 @@
 #include "link/com_port_window.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -8,16 +13,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "link/fixed_font_widget.h"
 
 namespace ulv {
 
 TraceMemo::TraceMemo(TimerFactory& timers, int maxLines, QWidget* parent)
-    : QPlainTextEdit(parent), flushTimer_(timers.CreateTimer()) {
+    : QPlainTextEdit(parent), flushTimer_(timers.CreateTimer()), maxLines_(std::max(1, maxLines)) {
   setReadOnly(true);
-  setMaximumBlockCount(maxLines);
   setLineWrapMode(QPlainTextEdit::NoWrap);
   setUndoRedoEnabled(false);
   setFont(FixedPitchFont(12));
@@ -27,20 +35,103 @@ TraceMemo::TraceMemo(TimerFactory& timers, int maxLines, QWidget* parent)
 
 void TraceMemo::AppendLine(const QString& line) {
   pending_.append(line);
-  // Lines beyond what the memo keeps would be dropped by it anyway.
-  const int max = maximumBlockCount();
-  if (max > 0 && pending_.size() > max)
-    pending_.erase(pending_.begin(), pending_.begin() + (pending_.size() - max));
+  CapPending();
   if (!flushTimer_->IsActive()) flushTimer_->Start(kFlushMs);
 }
 
+void TraceMemo::AppendLines(const QStringList& lines) {
+  pending_ += lines;
+  CapPending();
+  Flush();
+}
+
+// Lines beyond what the memo keeps would be dropped anyway.
+void TraceMemo::CapPending() {
+  if (pending_.size() > maxLines_) pending_.erase(pending_.begin(), pending_.begin() + (pending_.size() - maxLines_));
+}
+
+// The memo keeps its bound itself: the editor's own block limit drops old
+// lines by moving a cursor block by block, which lays out every dropped line.
+// Cut by position, they go without being laid out.
 void TraceMemo::Flush() {
   flushTimer_->Stop();
   if (pending_.isEmpty()) return;
+  QTextDocument* doc = document();
+  const int excess = doc->isEmpty() ? 0 : doc->blockCount() + static_cast<int>(pending_.size()) - maxLines_;
+  if (pending_.size() >= maxLines_) {
+    clear();
+  } else if (excess > 0) {
+    QTextCursor cut(doc);
+    cut.setPosition(doc->findBlockByNumber(excess).position(), QTextCursor::KeepAnchor);
+    cut.removeSelectedText();
+  }
   const QString text = pending_.join(QLatin1Char('\n'));
   pending_.clear();
   appendPlainText(text);
 }
+
+TraceView::TraceView(int maxLines, QWidget* parent) : QAbstractScrollArea(parent), maxLines_(std::max(1, maxLines)) {
+  setFont(FixedPitchFont(12));
+  viewport()->setBackgroundRole(QPalette::Base);
+  viewport()->setAutoFillBackground(true);
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+void TraceView::AppendLines(const QStringList& lines) {
+  if (lines.isEmpty()) return;
+  QScrollBar* v = verticalScrollBar();
+  const bool atEnd = v->value() >= v->maximum();
+  lines_ += lines;
+  if (lines_.size() > maxLines_) lines_.erase(lines_.begin(), lines_.begin() + (lines_.size() - maxLines_));
+  for (const QString& line : lines) widestLine_ = std::max(widestLine_, line.size());
+  UpdateScrollBars();
+  if (atEnd) v->setValue(v->maximum());
+  viewport()->update();
+}
+
+void TraceView::ClearAll() {
+  lines_.clear();
+  widestLine_ = 0;
+  UpdateScrollBars();
+  viewport()->update();
+}
+
+void TraceView::UpdateScrollBars() {
+  const QFontMetrics fm(font());
+  const int rows = std::max(1, viewport()->height() / fm.lineSpacing());
+  verticalScrollBar()->setPageStep(rows);
+  verticalScrollBar()->setRange(0, std::max(0, LineCount() - rows));
+  const int width = static_cast<int>(widestLine_) * fm.horizontalAdvance(QLatin1Char('M')) + 8;
+  horizontalScrollBar()->setPageStep(viewport()->width());
+  horizontalScrollBar()->setRange(0, std::max(0, width - viewport()->width()));
+}
+
+void TraceView::paintEvent(QPaintEvent*) {
+  QPainter p(viewport());
+  const QFontMetrics fm(font());
+  const int x = 4 - horizontalScrollBar()->value();
+  int y = 2 + fm.ascent();
+  for (int i = verticalScrollBar()->value(); i < LineCount() && y - fm.ascent() < viewport()->height(); ++i) {
+    p.drawText(x, y, lines_.at(i));
+    y += fm.lineSpacing();
+  }
+}
+
+void TraceView::resizeEvent(QResizeEvent* event) {
+  QAbstractScrollArea::resizeEvent(event);
+  UpdateScrollBars();
+}
+
+void TraceView::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    QGuiApplication::clipboard()->setText(Text());
+    return;
+  }
+  QAbstractScrollArea::keyPressEvent(event);
+}
+
+// Rows are painted from the scroll bars' values; nothing to move.
+void TraceView::scrollContentsBy(int, int) { viewport()->update(); }
 
 void TraceMemo::ClearAll() {
   flushTimer_->Stop();
@@ -162,7 +253,7 @@ TMyComPort::TMyComPort(ComPort& port, SerialLine& line, TimerFactory& timers, QW
   QPushButton* row[] = {atBtn, sohBtn, atsButton_, identButton_, echoBtn, inpBtn, clearBtn, localButton_};
   for (int i = 0; i < 8; ++i) tg->addWidget(row[i], i / 4, i % 4);
 
-  memo_ = new TraceMemo(timers, kTraceLines, this);
+  memo_ = new TraceView(kTraceLines, this);
   memo_->setObjectName(QStringLiteral("Memo1"));
 
   top->addWidget(portGroup_);
@@ -190,19 +281,20 @@ TMyComPort::TMyComPort(ComPort& port, SerialLine& line, TimerFactory& timers, QW
     return ok;
   };
 
-  port_.OnTraceLine = [this](const QString& line) { OnTrace(line); };
   port_.OnPortStateChanged = [this] { ShowPortState(); };
   port_.OnMessage = [this](const QString& text) { nachricht_->setText(text); };
   port_.OnConnectText = [this](const QString& text) { connectLabel_->setText(text); };
 
-  lightsTimer_->OnTimeout = [this] { UpdateLights(); };
+  lightsTimer_->OnTimeout = [this] {
+    ShowTrace();
+    UpdateLights();
+  };
 
   port_.Link().RegisterLinkLed(link_led);
   ShowPortState();
 }
 
 TMyComPort::~TMyComPort() {
-  port_.OnTraceLine = nullptr;
   port_.OnPortStateChanged = nullptr;
   port_.OnMessage = nullptr;
   port_.OnConnectText = nullptr;
@@ -227,24 +319,17 @@ void TMyComPort::SetLight(TLinkPanel* light, bool lit) {
 void TMyComPort::UpdateLights() {
   const bool open = port_.IsOpen();
   const ModemLines m = open ? line_.Lines() : ModemLines{};
-  SetLight(txd_, sentSinceTick_);
-  SetLight(rxd_, receivedSinceTick_);
+  SetLight(txd_, port_.TracedSince(lightsFrom_, '>'));
+  SetLight(rxd_, port_.TracedSince(lightsFrom_, '<'));
   SetLight(dcd_, m.dcd);
   SetLight(dsr_, m.dsr);
   SetLight(ring_, m.ring);
-  sentSinceTick_ = false;
-  receivedSinceTick_ = false;
+  lightsFrom_ = port_.TraceCount();
 }
 
-void TMyComPort::OnTrace(const QString& line) {
-  // Trace lines read "<ms> > ..." (sent) or "<ms> < ..." (received).
-  const int sp = line.indexOf(QLatin1Char(' '));
-  if (sp >= 0 && sp + 1 < line.size()) {
-    const QChar dir = line.at(sp + 1);
-    if (dir == QLatin1Char('>')) sentSinceTick_ = true;
-    if (dir == QLatin1Char('<')) receivedSinceTick_ = true;
-  }
-  memo_->AppendLine(line);
+void TMyComPort::ShowTrace() {
+  memo_->AppendLines(port_.TraceLinesSince(traceShown_));
+  traceShown_ = port_.TraceCount();
 }
 
 void TMyComPort::SendText(const QByteArray& text) { port_.SendString(text); }
@@ -292,7 +377,9 @@ void TMyComPort::closeEvent(QCloseEvent* event) {
 
 void TMyComPort::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  memo_->Flush();
+  // The trace is formatted only for a window that shows it: what came while
+  // it was hidden (the port keeps the latest lines) arrives now in one batch.
+  ShowTrace();
   ShowPortState();
   lightsTimer_->Start(kLightsMs);
 }

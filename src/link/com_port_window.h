@@ -2,6 +2,7 @@
 // TMyComPort: the serial port window. Shows the port state, the status
 // lights and the byte trace of ComPort, and offers the port and test buttons
 // that need neither the modem nor the framed transport.
+#include <QAbstractScrollArea>
 #include <QPlainTextEdit>
 #include <QStringList>
 #include <QWidget>
@@ -21,8 +22,9 @@ class QPushButton;
 
 namespace ulv {
 
-// A read-only memo for trace lines: bounded, and filled in batches on a short
-// timer so that one line per byte never costs one repaint per byte.
+// A read-only memo for trace lines: bounded, and filled in batches (on a
+// short timer, or by whoever feeds it a batch) so that one line per byte
+// never costs one repaint per byte.
 class TraceMemo : public QPlainTextEdit {
   Q_OBJECT
 
@@ -30,6 +32,8 @@ public:
   static constexpr int kFlushMs = 50;
   TraceMemo(TimerFactory& timers, int maxLines, QWidget* parent = nullptr);
   void AppendLine(const QString& line);
+  // Appends a batch now.
+  void AppendLines(const QStringList& lines);
   // Appends what is pending now (the timer does it otherwise).
   void Flush();
   // Empties the memo and drops what is pending.
@@ -37,8 +41,40 @@ public:
   int PendingCount() const { return static_cast<int>(pending_.size()); }
 
 private:
+  void CapPending();
+
   std::unique_ptr<Timer> flushTimer_;
+  int maxLines_;
   QStringList pending_;
+};
+
+// The serial window's trace: a read-only view of the latest lines that lays
+// out and paints only the rows in sight, so that a shown trace costs per
+// repaint, not per line (a text document would take each line in and lay
+// it out). The copy key copies every line.
+class TraceView : public QAbstractScrollArea {
+  Q_OBJECT
+
+public:
+  explicit TraceView(int maxLines, QWidget* parent = nullptr);
+  // Appends a batch; a view scrolled to the end stays there.
+  void AppendLines(const QStringList& lines);
+  void ClearAll();
+  int LineCount() const { return static_cast<int>(lines_.size()); }
+  QString Text() const { return lines_.join(QLatin1Char('\n')); }
+
+protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+private:
+  void UpdateScrollBars();
+
+  int maxLines_;
+  qsizetype widestLine_ = 0;
+  QStringList lines_;
 };
 
 // Answers an input box: false when the user cancelled.
@@ -48,7 +84,9 @@ class TMyComPort : public QWidget {
   Q_OBJECT
 
 public:
-  static constexpr int kTraceLines = 2000;
+  static constexpr int kTraceLines = ComPort::kTraceKept;
+  // The lights and, while the window shows, the trace memo are refreshed at
+  // this pace.
   static constexpr int kLightsMs = 100;
 
   TMyComPort(ComPort& port, SerialLine& line, TimerFactory& timers, QWidget* parent = nullptr);
@@ -60,11 +98,13 @@ public:
   InputBoxHook InputBox;
 
   QString EchoOffCmd = QStringLiteral("ATE0");
-  TraceMemo* Memo() const { return memo_; }
+  TraceView* Memo() const { return memo_; }
   // Re-reads the port state into the controls.
   void ShowPortState();
   // Reads the modem lines and the trace activity into the status lights.
   void UpdateLights();
+  // Appends the port's trace lines since the last batch to the memo.
+  void ShowTrace();
   bool LocalMode() const { return localMode_; }
 
 protected:
@@ -73,7 +113,6 @@ protected:
   void hideEvent(QHideEvent* event) override;
 
 private:
-  void OnTrace(const QString& line);
   void SendText(const QByteArray& text);
   void AtsClick();
   void IdentClick();
@@ -84,7 +123,7 @@ private:
   ComPort& port_;
   SerialLine& line_;
   std::unique_ptr<Timer> lightsTimer_;
-  TraceMemo* memo_ = nullptr;
+  TraceView* memo_ = nullptr;
   QGroupBox* portGroup_ = nullptr;
   TLinkPanel* comOpenPanel_ = nullptr;
   QLabel* comName_ = nullptr;
@@ -101,8 +140,10 @@ private:
   QPushButton* localButton_ = nullptr;
   int atsCounter_ = 0;
   int identCounter_ = 0;
-  bool sentSinceTick_ = false;
-  bool receivedSinceTick_ = false;
+  // Trace lines (by the port's count) already in the memo and already shown
+  // by the lights.
+  uint64_t traceShown_ = 0;
+  uint64_t lightsFrom_ = 0;
   bool localMode_ = false;
   std::function<void(int)> savedReceiveHook_;
 };

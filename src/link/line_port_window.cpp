@@ -36,8 +36,9 @@ QPushButton* Button(QWidget* parent, const char* name, const QString& text) {
 
 }  // namespace
 
-TQel_Form::TQel_Form(LinePort& line, Transfers& transfers, QelUtils& utils, QWidget* parent)
-    : QWidget(parent), line_(line), transfers_(transfers), utils_(utils) {
+TQel_Form::TQel_Form(LinePort& line, Transfers& transfers, QelUtils& utils, TimerFactory& timers,
+                     QWidget* parent)
+    : QWidget(parent), line_(line), transfers_(transfers), utils_(utils), countersTimer_(timers.CreateTimer()) {
   setObjectName(QStringLiteral("Qel_Form"));
   setWindowTitle(QStringLiteral("qel_port"));
 
@@ -151,7 +152,11 @@ TQel_Form::TQel_Form(LinePort& line, Transfers& transfers, QelUtils& utils, QWid
   });
 
   line_.WindowLamp = link_led;
-  line_.OnCountersChanged = [this] { ShowCounters(); };
+  countersTimer_->SetSingleShot(true);
+  countersTimer_->OnTimeout = [this] { ShowCounters(); };
+  line_.OnCountersChanged = [this] {
+    if (!countersTimer_->IsActive()) countersTimer_->Start(kCountersMs);
+  };
   line_.OnLineLed = [this](uint32_t color) { qelLineLed_->SetColor(color); };
   line_.OnPortLabel = [this](const QString& text) { comPortLabel_->setText(text); };
   ShowCounters();

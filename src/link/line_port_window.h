@@ -2,7 +2,9 @@
 // TQel_Form: the line window. Shows the line port's counters, lamps and port
 // text, sets its time-out, and offers the line's test requests.
 #include <QWidget>
+#include <memory>
 
+#include "common/timer.h"
 #include "link/line_port.h"
 #include "link/link_panel_widget.h"
 #include "link/qel_utils.h"
@@ -20,7 +22,11 @@ class TQel_Form : public QWidget {
   Q_OBJECT
 
 public:
-  TQel_Form(LinePort& line, Transfers& transfers, QelUtils& utils, QWidget* parent = nullptr);
+  // The counters change with every byte; they are shown at most this often.
+  static constexpr int kCountersMs = 100;
+
+  TQel_Form(LinePort& line, Transfers& transfers, QelUtils& utils, TimerFactory& timers,
+            QWidget* parent = nullptr);
   ~TQel_Form() override;
 
   // Given to the line port, which registers it when the line starts.
@@ -39,6 +45,7 @@ private:
   LinePort& line_;
   Transfers& transfers_;
   QelUtils& utils_;
+  std::unique_ptr<Timer> countersTimer_;
   QLineEdit* send_ = nullptr;
   QLineEdit* read_ = nullptr;
   QLineEdit* edit2_ = nullptr;

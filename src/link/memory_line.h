@@ -25,6 +25,8 @@ public:
   bool Open(const QString& device, QString* error) override;
   void Close() override;
   bool IsOpen() const override { return open_; }
+  using SerialLine::Read;
+  using SerialLine::Write;
   // Bytes reach the other end only while it is open.
   bool Write(const QByteArray& bytes) override;
   QByteArray Read(qint64 maxBytes) override;

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QObject>
 #include <QSerialPort>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -175,18 +176,20 @@ void QtSerialLine::Close() {
 
 bool QtSerialLine::IsOpen() const { return port_ && !lost_ && port_->isOpen(); }
 
-bool QtSerialLine::Write(const QByteArray& bytes) {
+bool QtSerialLine::Write(const QByteArray& bytes) { return Write(bytes.constData(), bytes.size()); }
+
+bool QtSerialLine::Write(const char* data, qint64 size) {
   if (!IsOpen()) return false;
-  if (bytes.isEmpty()) return true;
+  if (size <= 0) return true;
 #ifdef Q_OS_UNIX
   // Straight to the device: QSerialPort would hold the bytes until the next
   // event-loop pass (or a flush) and arm its write notifier for every byte,
   // which costs an extra pass of the loop per turn.
   if (port_->bytesToWrite() == 0) {
     const int fd = static_cast<int>(port_->handle());
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+    qint64 done = 0;
+    while (done < size) {
+      const ssize_t n = ::write(fd, data + done, static_cast<size_t>(size - done));
       if (n > 0) {
         done += n;
         continue;
@@ -196,13 +199,13 @@ bool QtSerialLine::Write(const QByteArray& bytes) {
       Failed(QStringLiteral("writing failed (%1)").arg(SysErrorText(errno)));
       return false;
     }
-    if (done == bytes.size()) return true;
-    if (port_->write(bytes.mid(done)) != bytes.size() - done) return false;
+    if (done == size) return true;
+    if (port_->write(data + done, size - done) != size - done) return false;
     port_->flush();
     return !lost_;
   }
 #endif
-  if (port_->write(bytes) != bytes.size()) return false;
+  if (port_->write(data, size) != size) return false;
   // Without this the bytes would wait for the next event-loop pass.
   port_->flush();
   return !lost_;
@@ -211,6 +214,11 @@ bool QtSerialLine::Write(const QByteArray& bytes) {
 QByteArray QtSerialLine::Read(qint64 maxBytes) {
   if (!IsOpen() || maxBytes <= 0) return QByteArray();
   return port_->read(maxBytes);
+}
+
+qint64 QtSerialLine::Read(char* data, qint64 maxBytes) {
+  if (!IsOpen() || maxBytes <= 0) return 0;
+  return std::max<qint64>(0, port_->read(data, maxBytes));
 }
 
 qint64 QtSerialLine::BytesAvailable() const { return IsOpen() ? port_->bytesAvailable() : 0; }

@@ -28,6 +28,8 @@ public:
   bool IsOpen() const override;
   bool Write(const QByteArray& bytes) override;
   QByteArray Read(qint64 maxBytes) override;
+  bool Write(const char* data, qint64 size) override;
+  qint64 Read(char* data, qint64 maxBytes) override;
   qint64 BytesAvailable() const override;
   void SetDtr(bool on) override;
   ModemLines Lines() const override;

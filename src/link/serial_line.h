@@ -3,6 +3,7 @@
 // Implementations: the QSerialPort adapter and an in-memory pair for tests.
 #include <QByteArray>
 #include <QString>
+#include <algorithm>
 #include <functional>
 
 namespace ulv {
@@ -26,6 +27,15 @@ public:
   virtual bool Write(const QByteArray& bytes) = 0;
   // Takes up to maxBytes from the receive buffer.
   virtual QByteArray Read(qint64 maxBytes) = 0;
+  // The same on plain buffers, for the byte-by-byte path: a line that can
+  // overrides them so that a turn allocates nothing. Read returns the number
+  // of bytes taken.
+  virtual bool Write(const char* data, qint64 size) { return Write(QByteArray(data, size)); }
+  virtual qint64 Read(char* data, qint64 maxBytes) {
+    const QByteArray b = Read(maxBytes);
+    std::copy(b.cbegin(), b.cend(), data);
+    return b.size();
+  }
   virtual qint64 BytesAvailable() const = 0;
   virtual void SetDtr(bool on) = 0;
   virtual ModemLines Lines() const = 0;

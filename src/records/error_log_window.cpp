@@ -61,6 +61,10 @@ TForm4::TForm4(ErrorLogReader& reader, QWidget* parent) : QWidget(parent), reade
   memo_->setObjectName(QStringLiteral("Memo1"));
   memo_->setFont(FixedPitchFont());
   memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // The program appends to it with every read: no undo history for its lines,
+  // and a bound on how many it keeps over a long run.
+  memo_->setUndoRedoEnabled(false);
+  memo_->setMaximumBlockCount(10000);
   memo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   memo_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   layout->addWidget(memo_, 1);

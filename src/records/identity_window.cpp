@@ -52,6 +52,10 @@ TNamenForm::TNamenForm(PlantIdentity& identity, QWidget* parent) : QWidget(paren
   memo_->setObjectName(QStringLiteral("Memo1"));
   memo_->setFont(FixedPitchFont());
   memo_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // The program appends to it with every read: no undo history for its lines,
+  // and a bound on how many it keeps over a long run.
+  memo_->setUndoRedoEnabled(false);
+  memo_->setMaximumBlockCount(10000);
   layout->addWidget(memo_, 1);
 
   QPointer<TNamenForm> self(this);

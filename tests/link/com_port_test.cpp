@@ -110,6 +110,8 @@ TEST_P(TraceFormat, OneLinePerCall) {
   const QString want = QString::fromLatin1(c.line);
   EXPECT_EQ(rig.trace, QStringList({want})) << c.name;
   EXPECT_EQ(rig.logLines, QStringList({want})) << c.name;
+  // The kept line, formatted later, reads the same.
+  EXPECT_EQ(rig.port.TraceLinesSince(rig.port.TraceCount() - 1), QStringList({want})) << c.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(ComPort, TraceFormat, ::testing::ValuesIn(kTraceCases));
@@ -124,6 +126,7 @@ TEST(ComPort, ReadByteTracesEachByteAndReportsPlainLines) {
   EXPECT_EQ(rig.port.ReadByte(), 0);
   rig.port.PortReport(u"start-sync"_s);
   EXPECT_EQ(rig.trace, QStringList({"36001234 < /", "36001234 < @", "start-sync"}));
+  EXPECT_EQ(rig.port.TraceLinesSince(rig.port.TraceCount() - 3), rig.trace);
 }
 
 // What the modem-line assembly reports, in order; the same whether the bytes
