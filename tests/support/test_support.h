@@ -34,23 +34,17 @@ struct GermanLocale {
   GermanLocale& operator=(const GermanLocale&) = delete;
 };
 
-// While it lives, every write beyond `bytes` into any file fails as on a
-// full disk (EFBIG instead of ENOSPC; SIGXFSZ is ignored meanwhile).
+// While it lives, a write beyond `bytes` into any file fails as on a full
+// disk (EFBIG; SIGXFSZ ignored).
 struct FileSizeLimit {
-  explicit FileSizeLimit(rlim_t bytes) : oldHandler(std::signal(SIGXFSZ, SIG_IGN)) {
+  explicit FileSizeLimit(rlim_t bytes) : handler(std::signal(SIGXFSZ, SIG_IGN)) {
     getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = bytes;
+    const rlimit small{bytes, old.rlim_max};
     setrlimit(RLIMIT_FSIZE, &small);
   }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old), std::signal(SIGXFSZ, handler); }
   rlimit old{};
-  void (*oldHandler)(int);
+  void (*handler)(int);
 };
 
 }  // namespace ulv::test
