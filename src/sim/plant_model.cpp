@@ -112,6 +112,7 @@ std::optional<QByteArray> PlantModel::Answer(const QByteArray& req) {
         break;
       default:
         word16_ = v;
+        system_.SetMemoryPointer(v);
         break;
     }
     return QByteArray(1, static_cast<char>(0xF4)) + req.mid(2, 4);
@@ -128,6 +129,10 @@ std::optional<QByteArray> PlantModel::Answer(const QByteArray& req) {
       plant_.telephone = text;
     }
     return ack;
+  }
+  if (std::optional<QByteArray> r = system_.Answer(req, plant_.system, plant_.trips, timeValue_, dayValue_)) {
+    if (r->isEmpty()) return std::nullopt;  // a silenced block read
+    return r;
   }
   if (OnOtherRequest) {
     if (std::optional<QByteArray> r = OnOtherRequest(req)) return r;

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "sim/scenario.h"
+#include "sim/system_records_model.h"
 
 namespace ulv {
 
@@ -27,6 +28,8 @@ public:
   int RequestCount() const { return requests_; }
   int UnknownCount() const { return unknown_; }
   QByteArray LastRequest() const { return lastRequest_; }
+  // The system records family (set up from the scenario's "system").
+  SimSystemRecords& System() { return system_; }
 
   // Families added later answer here before a request counts as unknown.
   std::function<std::optional<QByteArray>(const QByteArray& request)> OnOtherRequest;
@@ -36,6 +39,7 @@ private:
   QByteArray TextReply(const QByteArray& text) const;
 
   Scenario plant_;
+  SimSystemRecords system_;
   uint16_t timeValue_ = 0;
   uint16_t dayValue_ = 0;
   uint16_t word16_ = 0;

@@ -143,6 +143,7 @@ bool ParseScenario(const QByteArray& json, Scenario* scenario, QString* error) {
       s.errors.push_back(rec);
     }
   }
+  if (!ParseSystemData(o, &s.system, error)) return false;
   *scenario = s;
   return true;
 }

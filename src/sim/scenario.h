@@ -28,6 +28,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "sim/system_records_model.h"
+
 namespace ulv {
 
 struct SimErrorRecord {
@@ -46,6 +48,7 @@ struct Scenario {
   QByteArray telephone;  // up to 15 bytes
   int64_t trips = 0;
   std::vector<SimErrorRecord> errors;  // oldest first
+  SimSystemData system;                // "system": see sim/system_records_model.h
 };
 
 // Day number the controller stores for a date (1 January 2000 gives 0).
