@@ -44,6 +44,7 @@ QString AppUnits::DeviceForCom(int comNumber) {
   if (!simulator && configured.compare(QLatin1String("sim"), Qt::CaseInsensitive) != 0) return configured;
   QString error;
   const QString device = StartSimulator ? StartSimulator(&error) : QString();
+  port.SetSimulatorDevice(device);
   if (device.isEmpty()) {
     port.PortReport(QStringLiteral("simulator: ") +
                     (error.isEmpty() ? QStringLiteral("not available") : error));

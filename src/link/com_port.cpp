@@ -78,9 +78,11 @@ bool ComPort::OpenDevice(const QString& device, int comNumber) {
   wantOpen_ = true;
   device_ = device;
   lastError_.clear();
-  // COM number 0 stands for the built-in simulated controller.
-  portDescription_ = comNumber == 0 ? QStringLiteral("SIM/19200/8N1")
-                                    : QStringLiteral("COM%1/19200/8N1").arg(comNumber);
+  // COM number 0 opened on the built-in simulated controller shows as such;
+  // a real device never passes for it.
+  portDescription_ = comNumber == 0 && !simulatorDevice_.isEmpty() && device == simulatorDevice_
+                         ? QStringLiteral("SIM/19200/8N1")
+                         : QStringLiteral("COM%1/19200/8N1").arg(comNumber);
   if (partnerHook_) {
     auto partner = partnerHook_;
     partner(portDescription_);

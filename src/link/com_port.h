@@ -29,6 +29,9 @@ public:
   std::function<QString(int comNumber)> DeviceForCom;
 
   bool OpenPort(int comNumber);
+  // The built-in simulated controller's device: COM 0 opened on it is
+  // described as "SIM", any other device as its COM number.
+  void SetSimulatorDevice(const QString& device) { simulatorDevice_ = device; }
   // Opens a device path directly (ptys, the simulator) with the same steps as
   // OpenPort; the port is described as COM `comNumber`.
   bool OpenDevice(const QString& device, int comNumber);
@@ -124,6 +127,7 @@ private:
   std::function<void(const QString&)> partnerHook_;
   int comNumber_ = 1;
   QString device_;
+  QString simulatorDevice_;
   QString portDescription_;
   QString lastError_;
   bool portBlocked_ = false;

@@ -50,6 +50,11 @@ TEST_F(AppUnitsTest, ComNumberChoosesTheConfiguredDeviceOrTheSimulator) {
     EXPECT_EQ(units->DeviceForCom(c.com), c.device);
     EXPECT_EQ(starts, c.starts);
     EXPECT_EQ(trace, c.report.isEmpty() ? QStringList() : QStringList{c.report});
+    // Only the simulator's own device on its number shows as "SIM".
+    if (!c.device.isEmpty()) {
+      ASSERT_TRUE(units->port.OpenPort(c.com));
+      EXPECT_EQ(units->port.PortDescription().startsWith(u"SIM/"_s), c.com == AppUnits::kSimulatorPort);
+    }
     trace.clear();
     Stop();
   }
@@ -58,6 +63,8 @@ TEST_F(AppUnitsTest, ComNumberChoosesTheConfiguredDeviceOrTheSimulator) {
   units->simulatorChosen = false;
   units->StartSimulator = [](QString*) { return u"/dev/pts/9"_s; };
   EXPECT_EQ(units->DeviceForCom(AppUnits::kSimulatorPort), u"/dev/ttyUSB0"_s);
+  ASSERT_TRUE(units->port.OpenPort(AppUnits::kSimulatorPort));
+  EXPECT_EQ(units->port.PortDescription(), u"COM0/19200/8N1"_s);
 }
 
 TEST_F(AppUnitsTest, SimulatorServesTheChosenPlantOnce) {
