@@ -239,3 +239,22 @@ TEST(CliEndToEnd, UsageErrorsAndUnopenablePort) {
     }
   }
 }
+
+// The windowed program, offscreen: in an empty folder its start-up box about
+// the missing edit file is open, and SIGTERM still ends it cleanly.
+TEST(ProgramEndToEnd, SigtermEndsItWhileTheStartUpBoxIsOpen) {
+  QTemporaryDir dir;
+  QProcess p;
+  p.setWorkingDirectory(dir.path());
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+  p.setProcessEnvironment(env);
+  p.start(QStringLiteral(ULV_BIN_DIR "/src/app/ulvreader"), {});
+  ASSERT_TRUE(p.waitForStarted(10000));
+  EXPECT_FALSE(p.waitForFinished(1500)) << "the box waits for an answer";
+  p.terminate();
+  const bool ended = p.waitForFinished(10000);
+  if (!ended) p.kill();
+  EXPECT_TRUE(ended);
+  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+}
