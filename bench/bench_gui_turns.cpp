@@ -86,6 +86,7 @@ public:
     ctx.config.OnInfoMessage = [](const QString&) {};
     ctx.Start({QStringLiteral("bench_gui_turns"), QStringLiteral("/i=") + ini}, dir);
     units = std::make_unique<ulv::AppUnits>(ctx, line_);
+    units->simulatorChosen = true;
   }
   ~Program() {
     windows.reset();
@@ -133,7 +134,7 @@ int main(int argc, char** argv) {
     Program p(ini, dir.path());
     p.units->linePort.ComPortNumber = [] { return ulv::AppUnits::kSimulatorPort; };
     p.units->queue.SetTransport(false);
-    p.units->linePort.LineToggle(true);
+    p.units->linePort.StartExchange();
     if (!p.WaitForLink()) {
       std::fprintf(stderr, "bench_gui_turns: no link (headless)\n");
       return 1;
@@ -145,7 +146,7 @@ int main(int argc, char** argv) {
   Program p(ini, dir.path());
   p.windows = std::make_unique<ulv::ProgramWindows>(p.ctx, *p.units);
   p.windows->Start(true);
-  if (!p.units->linePort.LineTimerActive()) p.units->linePort.LineToggle(true);
+  if (!p.units->linePort.LineTimerActive()) p.units->linePort.StartExchange();
   if (!p.WaitForLink()) {
     std::fprintf(stderr, "bench_gui_turns: no link (windowed)\n");
     return 1;
