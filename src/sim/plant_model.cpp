@@ -46,7 +46,7 @@ QByteArray StoredText(const QByteArray& written) {
 
 }  // namespace
 
-PlantModel::PlantModel(Scenario scenario) : plant_(std::move(scenario)) {}
+PlantModel::PlantModel(Scenario scenario) : plant_(std::move(scenario)), stream_(plant_.stream) {}
 
 QByteArray PlantModel::TextReply(const QByteArray& text) const {
   QByteArray r(1, static_cast<char>(0xFF));
@@ -130,6 +130,7 @@ std::optional<QByteArray> PlantModel::Answer(const QByteArray& req) {
     }
     return ack;
   }
+  if (std::optional<QByteArray> r = stream_.Answer(req)) return r;
   if (std::optional<QByteArray> r = system_.Answer(req, plant_.system, plant_.trips, timeValue_, dayValue_)) {
     if (r->isEmpty()) return std::nullopt;  // a silenced block read
     return r;

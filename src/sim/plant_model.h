@@ -10,6 +10,7 @@
 
 #include "sim/scenario.h"
 #include "sim/system_records_model.h"
+#include "sim/stream_model.h"
 
 namespace ulv {
 
@@ -30,6 +31,8 @@ public:
   QByteArray LastRequest() const { return lastRequest_; }
   // The system records family (set up from the scenario's "system").
   SimSystemRecords& System() { return system_; }
+  // The event stream family (set up from the scenario's "stream").
+  SimStream& Stream() { return stream_; }
 
   // Families added later answer here before a request counts as unknown.
   std::function<std::optional<QByteArray>(const QByteArray& request)> OnOtherRequest;
@@ -40,6 +43,7 @@ private:
 
   Scenario plant_;
   SimSystemRecords system_;
+  SimStream stream_;
   uint16_t timeValue_ = 0;
   uint16_t dayValue_ = 0;
   uint16_t word16_ = 0;

@@ -5,6 +5,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <algorithm>
+#include <iterator>
 
 namespace ulv {
 
@@ -76,6 +78,64 @@ bool ReadError(const QJsonObject& o, int index, SimErrorRecord* rec, QString* er
   return true;
 }
 
+bool ReadStream(const QJsonObject& o, SimStreamSetup* st, QString* error) {
+  const QString where = QStringLiteral("stream");
+  struct Field {
+    const char* key;
+    int64_t hi;
+    int64_t value;
+  };
+  Field fields[] = {{"interfaceVersion", 255, st->interfaceVersion}, {"magic", 0xFFFF, st->magic},
+                    {"open", 255, st->open},         {"stop", 255, st->stop},
+                    {"mask", 255, st->mask},         {"day", 0xFFFF, st->day},
+                    {"twoSeconds", 0xFFFF, st->twoSeconds}, {"count", 0xFFFF, st->count},
+                    {"wrap", 255, st->wrap},         {"size", 0xFFFF, st->size},
+                    {"entriesPerPoll", 1000, st->entriesPerPoll}};
+  for (Field& f : fields) {
+    if (!ReadNumber(o, f.key, 0, f.hi, &f.value, error, where)) return false;
+  }
+  st->interfaceVersion = static_cast<uint8_t>(fields[0].value);
+  st->magic = static_cast<uint16_t>(fields[1].value);
+  st->open = static_cast<uint8_t>(fields[2].value);
+  st->stop = static_cast<uint8_t>(fields[3].value);
+  st->mask = static_cast<uint8_t>(fields[4].value);
+  st->day = static_cast<uint16_t>(fields[5].value);
+  st->twoSeconds = static_cast<uint16_t>(fields[6].value);
+  st->count = static_cast<int>(fields[7].value);
+  st->wrap = static_cast<int>(fields[8].value);
+  st->size = static_cast<int>(fields[9].value);
+  st->entriesPerPoll = static_cast<int>(fields[10].value);
+  st->present = o.value(QLatin1String("present")).toBool(st->present);
+  st->interfaceValid = o.value(QLatin1String("interfaceValid")).toBool(st->interfaceValid);
+  if (o.contains(QLatin1String("versionText")))
+    st->versionText = o.value(QLatin1String("versionText")).toString().toLatin1();
+  static const char* const kRequests[] = {"query", "test", "version", "header", "run", "stop", "rewrite", "fetch"};
+  const QJsonArray faults = o.value(QLatin1String("faults")).toArray();
+  st->faults.clear();
+  for (int i = 0; i < faults.size(); ++i) {
+    const QJsonObject f = faults[i].toObject();
+    const QString request = f.value(QLatin1String("request")).toString();
+    const QString fault = f.value(QLatin1String("fault")).toString(QStringLiteral("silent"));
+    SimStreamFault sf;
+    const auto* known = std::find_if(std::begin(kRequests), std::end(kRequests),
+                                     [&](const char* r) { return request == QLatin1String(r); });
+    int64_t nth = 1;
+    if (known == std::end(kRequests) || (fault != QLatin1String("silent") && fault != QLatin1String("wrong")) ||
+        !ReadNumber(f, "nth", 1, 1000000, &nth, error, where)) {
+      if (error->isEmpty() || known == std::end(kRequests))
+        *error = QStringLiteral("stream.faults[%1]: request must be one of query test version header run "
+                                "stop rewrite fetch, fault silent or wrong")
+                     .arg(i);
+      return false;
+    }
+    sf.request = static_cast<SimStreamRequest>(known - std::begin(kRequests));
+    sf.nth = static_cast<int>(nth);
+    sf.wrongByte = fault == QLatin1String("wrong");
+    st->faults.push_back(sf);
+  }
+  return true;
+}
+
 }  // namespace
 
 uint16_t SimDayNumber(const QDate& date) { return static_cast<uint16_t>(QDate(2000, 1, 1).daysTo(date)); }
@@ -142,6 +202,13 @@ bool ParseScenario(const QByteArray& json, Scenario* scenario, QString* error) {
       if (!ReadError(a[i].toObject(), i, &rec, error)) return false;
       s.errors.push_back(rec);
     }
+  }
+  if (o.contains(QLatin1String("stream"))) {
+    if (!o.value(QLatin1String("stream")).isObject()) {
+      *error = QStringLiteral("scenario: \"stream\" must be an object");
+      return false;
+    }
+    if (!ReadStream(o.value(QLatin1String("stream")).toObject(), &s.stream, error)) return false;
   }
   if (!ParseSystemData(o, &s.system, error)) return false;
   *scenario = s;

@@ -16,7 +16,16 @@
 //       { "group": 12, "code": 3, "detail": 0,
 //         "date": "2026-02-11",         or "day": <days since 1 January 2000>
 //         "time": "14:22:08" }          or "twoSeconds": <seconds since midnight / 2>
-//     ]
+//     ],
+//     "stream": {                       event stream family (every key optional)
+//       "present": true, "interfaceValid": true, "interfaceVersion": 12,
+//       "versionText": "TARVO 2.1.1", "magic": 1998, "open": 1, "stop": 0,
+//       "mask": 63, "day": 9568, "twoSeconds": 21600, "count": 40, "wrap": 0,
+//       "size": 500, "entriesPerPoll": 3,
+//       "faults": [ { "request": "fetch", "nth": 2, "fault": "silent" } ]
+//                                       request: query test version header run
+//                                       stop rewrite fetch; fault: silent, wrong
+//     }
 //   }
 //
 // Texts are Latin-1 on the wire. The shipped scenarios are resources
@@ -29,6 +38,8 @@
 #include <vector>
 
 #include "sim/system_records_model.h"
+
+#include "sim/stream_model.h"
 
 namespace ulv {
 
@@ -49,6 +60,7 @@ struct Scenario {
   int64_t trips = 0;
   std::vector<SimErrorRecord> errors;  // oldest first
   SimSystemData system;                // "system": see sim/system_records_model.h
+  SimStreamSetup stream;
 };
 
 // Day number the controller stores for a date (1 January 2000 gives 0).
