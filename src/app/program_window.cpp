@@ -16,7 +16,9 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
   Form3->EmbedToolWindow(Qel_Form);
   Form3->QelForm = Qel_Form;
 
-  // TForm5, memory dump window: arrives with the system data views.
+  Form5 = new TForm5(units.memoryDump);
+  Form3->EmbedToolWindow(Form5);
+
   // TForm14, event stream recorder: arrives with the diagnostics.
 
   Form4 = new TForm4(units.errorReader);
@@ -24,8 +26,10 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
   Form3->EmbedToolWindow(Form4);
   Form3->Form4 = Form4;
 
-  // TForm8, SysVar window, and TForm7, record reader: arrive with the
-  // system data views.
+  form8_ = std::make_unique<TForm8>(units.recordReader);
+  Form8 = form8_.get();
+  form7_ = std::make_unique<TForm7>(units.recordReader);
+  Form7 = form7_.get();
 
   send_ = std::make_unique<TSend>(units.queue, ctx.timers);
   Send = send_.get();
@@ -39,7 +43,13 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
   Form3->EmbedToolWindow(ini_form);
   Form3->IniForm = ini_form;
 
-  // TForm9, data window: arrives with the system data views.
+  Form9 = new TForm9(units.dataReport, ctx.clock);
+  Form9->Dokudir = [&ctx] { return ctx.config.Dokudir(); };
+  Form3->EmbedToolWindow(Form9);
+  Form3->Form9 = Form9;
+  Form4->TransferDataHook = [this](const QStringList& lines) { Form9->AppendLines(lines); };
+  Form8->OnClosed = [this] { Form3->ShowToolWindow(Form9); };
+  Form8->OnHelp = [this](const QString& topic) { Form3->ShowHelp(topic); };
 
   Files = new TFiles(ctx.config, &units.catalogue);
   Form3->EmbedToolWindow(Files);
@@ -63,6 +73,8 @@ ProgramWindows::~ProgramWindows() {
   units_.port.Link().SetLinkState(false);
   // The top-level windows go first; the main window takes its embedded ones.
   myComPort_.reset();
+  form7_.reset();
+  form8_.reset();
   send_.reset();
   form3_.reset();
 }
@@ -77,8 +89,8 @@ void ProgramWindows::Start(bool simulate) {
   // The event stream recorder's start (its lamp, the event decoder and its
   // header poll) arrives with the diagnostics.
   Form4->SetStatus(0);
-  // The memory debugger's and the SysVar window's lamps are registered here
-  // once those windows exist.
+  // The memory debugger's lamp is registered here once that window exists.
+  units_.port.Link().RegisterLinkLed(Form8->LinkLed());
 }
 
 void ProgramWindows::ReadErrorsWhenLinked() {

@@ -15,6 +15,10 @@
 #include "link/transfer_window.h"
 #include "records/error_log_window.h"
 #include "records/identity_window.h"
+#include "system/data_window.h"
+#include "system/dump_window.h"
+#include "system/record_reader_window.h"
+#include "system/sysvar_window.h"
 
 namespace ulv {
 
@@ -43,6 +47,10 @@ public:
   Tini_form* ini_form = nullptr;
   TFiles* Files = nullptr;
   TNamenForm* NamenForm = nullptr;
+  TForm5* Form5 = nullptr;
+  TForm7* Form7 = nullptr;
+  TForm8* Form8 = nullptr;
+  TForm9* Form9 = nullptr;
 
 private:
   AppContext& ctx_;
@@ -52,6 +60,8 @@ private:
   bool autoReadDone_ = false;
   std::unique_ptr<TSend> send_;
   std::unique_ptr<TMyComPort> myComPort_;
+  std::unique_ptr<TForm8> form8_;
+  std::unique_ptr<TForm7> form7_;
 };
 
 }  // namespace ulv

@@ -11,7 +11,10 @@ AppUnits::AppUnits(AppContext& context, SerialLine& serialLine)
       utils(queue, context.clock),
       catalogue(context.config.ErrorCatalogueFile()),
       identity(queue, utils, context.clock),
-      errorReader(queue, utils, catalogue, identity, context.clock) {
+      errorReader(queue, utils, catalogue, identity, context.clock),
+      recordReader(queue),
+      dataReport(recordReader, identity, context.clock),
+      memoryDump(queue) {
   port.DeviceForCom = [this](int comNumber) { return DeviceForCom(comNumber); };
   catalogue.OnLoadError = [this](const QString& message) { ctx.config.InfoMessage(message); };
   StartSimulator = [this](QString* error) { return StartPtySimulator(error); };

@@ -20,6 +20,9 @@
 #include "records/error_log_reader.h"
 #include "records/plant_identity.h"
 #include "sim/pty_simulator.h"
+#include "system/data_report.h"
+#include "system/memory_dump.h"
+#include "system/record_reader.h"
 
 namespace ulv {
 
@@ -43,6 +46,11 @@ public:
   ErrorCatalogue catalogue;
   PlantIdentity identity;
   ErrorLogReader errorReader;
+  // The system data views: the record reader, the data window's report
+  // and the memory dump (the memory debugger uses the reader and the dump).
+  RecordReader recordReader;
+  DataReport dataReport;
+  MemoryDump memoryDump;
 
   // Starts the simulated controller (when not yet running) and gives the
   // device to open; empty with `error` set when it cannot start. By default

@@ -102,9 +102,9 @@ TEST(PlantModel, ManyErrorsCountAndTripsUseAllNibbles) {
 TEST(PlantModel, OtherFamiliesCanBeAdded) {
   ulv::PlantModel plant(SmallPlant());
   plant.OnOtherRequest = [](const QByteArray& r) -> std::optional<QByteArray> {
-    if (r == "\xF1\x06"_ba) return "\xF4\x01\x02\x03\x04"_ba;
+    if (r == "\xF1\x7E"_ba) return "\xF4\x01\x02\x03\x04"_ba;
     return std::nullopt;
   };
-  ExpectReplies(plant, {{"\xF1\x06"_ba, "\xF4\x01\x02\x03\x04"_ba}, {"\xF1\x07"_ba, {}}});
+  ExpectReplies(plant, {{"\xF1\x7E"_ba, "\xF4\x01\x02\x03\x04"_ba}, {"\xF1\x07"_ba, {}}});
   EXPECT_EQ(plant.UnknownCount(), 1);
 }
