@@ -7,11 +7,26 @@ namespace {
 const QStringList& Commands() {
   static const QStringList commands = {QStringLiteral("version"),       QStringLiteral("send-time"),
                                        QStringLiteral("identity"),      QStringLiteral("errors"),
-                                       QStringLiteral("delete-errors"), QStringLiteral("report")};
+                                       QStringLiteral("delete-errors"), QStringLiteral("report"),
+                                       QStringLiteral("records"),       QStringLiteral("dump")};
   return commands;
 }
 
 }  // namespace
+
+const QStringList& RecordNames() {
+  static const QStringList names = {QStringLiteral("all"),      QStringLiteral("version"), QStringLiteral("shaft"),
+                                    QStringLiteral("monblock"), QStringLiteral("sysperm"), QStringLiteral("sysvar"),
+                                    QStringLiteral("shift"),    QStringLiteral("ioports"), QStringLiteral("ports"),
+                                    QStringLiteral("calls")};
+  return names;
+}
+
+bool DumpAddressValid(const QString& text) {
+  bool ok = false;
+  const uint v = text.startsWith(QLatin1Char('$')) ? text.mid(1).toUInt(&ok, 16) : text.toUInt(&ok, 10);
+  return ok && v <= 0xFFFF && !text.contains(QLatin1Char('+')) && !text.contains(QLatin1Char('-'));
+}
 
 QString CliUsage() {
   return QStringLiteral(
@@ -27,6 +42,10 @@ QString CliUsage() {
       "  delete-errors --yes\n"
       "                  delete the controller's error memory\n"
       "  report          plant identity and error list\n"
+      "  records [WHICH] the data window's lines: all (the Alles chain, default),\n"
+      "                  version, shaft, monblock, sysperm, sysvar, shift,\n"
+      "                  ioports, ports or calls; --out writes them as Info.txt\n"
+      "  dump ADDR       the memory dump from ADDR (decimal or $hex)\n"
       "\n"
       "Options:\n"
       "  --port DEVICE   serial device path, COMn, or \"sim\" for the built-in\n"
@@ -92,11 +111,21 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
     } else if (o->command.isEmpty()) {
       if (!Commands().contains(a)) return usageError(QStringLiteral("unknown command %1").arg(a));
       o->command = a;
+    } else if (o->argument.isEmpty() &&
+               (o->command == QLatin1String("records") || o->command == QLatin1String("dump"))) {
+      o->argument = a;
     } else {
       return usageError(QStringLiteral("unexpected argument %1").arg(a));
     }
   }
   if (o->command.isEmpty()) return usageError(QStringLiteral("no command given"));
+  if (o->command == QLatin1String("records")) {
+    if (o->argument.isEmpty()) o->argument = QStringLiteral("all");
+    if (!RecordNames().contains(o->argument))
+      return usageError(QStringLiteral("records takes one of: %1").arg(RecordNames().join(QLatin1Char(' '))));
+  }
+  if (o->command == QLatin1String("dump") && !DumpAddressValid(o->argument))
+    return usageError(QStringLiteral("dump needs an address from 0 to 65535 (decimal or $hex)"));
   if (o->hex && o->command != QLatin1String("errors"))
     return usageError(QStringLiteral("--hex belongs to errors"));
   if (o->yes && o->command != QLatin1String("delete-errors")) {

@@ -6,7 +6,8 @@
 namespace ulv {
 
 struct CliOptions {
-  QString command;  // version, send-time, identity, errors, delete-errors, report
+  QString command;  // version, send-time, identity, errors, delete-errors, report, records, dump
+  QString argument;  // records: which record (default "all"); dump: the start address
   QString port;     // device path, COMn, "sim"; empty: the configured port
   QString ini;      // configuration file
   QString out;      // --out FILE: written whole on success (CR LF lines)
@@ -24,5 +25,9 @@ enum class CliParse { Run, Exit };
 CliParse ParseCliArguments(const QStringList& args, CliOptions* options, int* exitCode, QString* message);
 
 QString CliUsage();
+// The records the `records` command takes, "all" first.
+const QStringList& RecordNames();
+// A dump address: decimal or "$" + hex, 0 to 65535.
+bool DumpAddressValid(const QString& text);
 
 }  // namespace ulv

@@ -196,6 +196,10 @@ void CliSession::StartCommand() {
     RunErrors(false);
   } else if (c == QLatin1String("report")) {
     RunErrors(true);
+  } else if (c == QLatin1String("records")) {
+    RunRecords();
+  } else if (c == QLatin1String("dump")) {
+    RunDump();
   } else if (c == QLatin1String("delete-errors")) {
     waiting_ = Waiting::Delete;
     u.units.errorReader.DeleteErrorLog([this](bool answered) { deleteAnswered_ = answered ? 1 : 0; });
@@ -255,6 +259,69 @@ void CliSession::RunErrors(bool withIdentityListing) {
   if (!u.units.identity.Read(identityOutput)) {
     Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
   }
+}
+
+// records: the identity is read silently first (its values head the version
+// block), then the record or the Alles chain of the data window.
+void CliSession::RunRecords() {
+  Units& u = *u_;
+  DataReport& report = u.units.dataReport;
+  report.Output = [this](const QString& line) { Emit(line); };
+  report.OnEnded = [this](DataReport::Ending ending) { RecordsEnded(ending); };
+  u.units.identity.OnReadEnded = [this](bool) {
+    if (finished_ || waiting_ != Waiting::Identity) return;
+    waiting_ = Waiting::Nothing;
+    using R = DataReport::Record;
+    static const R kRecords[] = {R::Version, R::Version, R::Shaft,       R::MonBlock, R::SysPerm,
+                                 R::SysVar,  R::ShiftStatus, R::IoPorts, R::Ports,    R::CallsMap};
+    const qsizetype which = RecordNames().indexOf(options_.argument);
+    DataReport& r = u_->units.dataReport;
+    if (which <= 0) {
+      r.Alles();
+    } else {
+      r.Press(kRecords[which]);
+    }
+  };
+  waiting_ = Waiting::Identity;
+  if (!u.units.identity.Read(nullptr)) Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
+}
+
+void CliSession::RecordsEnded(DataReport::Ending ending) {
+  switch (ending) {
+    case DataReport::Ending::Done:
+      // A failed shift status read lets the chain go on, but it failed.
+      if (lines_.contains(RecordReader::FailureText())) {
+        Finish(kExitFailed, RecordReader::FailureText());
+      } else {
+        Finish(kExitOk);
+      }
+      return;
+    case DataReport::Ending::Unsupported:
+      Finish(kExitFailed, QStringLiteral("the controller does not offer this record (its highest function is too low)"));
+      return;
+    case DataReport::Ending::Failed:
+      Finish(kExitFailed, RecordReader::FailureText());
+      return;
+    case DataReport::Ending::Refused:
+      Finish(kExitFailed, QStringLiteral("the link to the controller went down during the read"));
+      return;
+  }
+}
+
+void CliSession::RunDump() {
+  MemoryDump& dump = u_->units.memoryDump;
+  dump.OnShow = [this](const QStringList& lines) {
+    for (const QString& l : lines) Emit(l);
+  };
+  dump.OnEnded = [this](bool shown) {
+    if (shown) {
+      Finish(kExitOk);
+    } else {
+      Finish(kExitFailed, RecordReader::FailureText());
+    }
+  };
+  if (!dump.Start(options_.argument, nullptr))
+    Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
 }
 
 void CliSession::Tick() {
@@ -318,7 +385,11 @@ void CliSession::Finish(int code, const QString& message) {
 
 bool CliSession::WriteOut(QString* error) const {
   QByteArray data;
-  for (const QString& line : lines_) data += line.toUtf8() + "\r\n";
+  if (options_.command == QLatin1String("records")) {
+    data = InfoFileBytes(lines_);  // as the data window writes Info.txt
+  } else {
+    for (const QString& line : lines_) data += line.toUtf8() + "\r\n";
+  }
   return SaveWholeFile(options_.out, data, error);
 }
 

@@ -10,6 +10,7 @@
 
 #include "cli/cli_options.h"
 #include "context/app_context.h"
+#include "system/data_report.h"
 
 namespace ulv {
 
@@ -48,6 +49,9 @@ private:
   QString ResolveDevice(int* comNumber, QString* error);
   void StartCommand();
   void RunErrors(bool withIdentityListing);
+  void RunRecords();
+  void RecordsEnded(DataReport::Ending ending);
+  void RunDump();
   void Emit(const QString& line);
   void Progress(const QString& text);
   void Finish(int code, const QString& message = QString());
