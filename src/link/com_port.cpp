@@ -194,16 +194,26 @@ bool ComPort::TracedSince(uint64_t from, char dir) const {
 }
 
 QStringList ComPort::TraceLinesSince(uint64_t from) const {
+  constexpr qint64 kMinuteMs = 60000;
+  constexpr qint64 kDayMs = 86400000;
   QStringList lines;
   lines.reserve(static_cast<qsizetype>(traceCount_ - OldestKept(from)));
+  // The local zone's offset is looked up once per minute of lines, not per
+  // line: offsets change only on whole minutes.
+  qint64 minute = -1;
+  qint64 offsetMs = 0;
   for (uint64_t i = OldestKept(from); i < traceCount_; ++i) {
     const TraceEntry& e = traceRing_[i % kTraceKept];
     if (!e.isByte) {
       lines.append(e.text);
       continue;
     }
+    if (e.msecsSinceEpoch / kMinuteMs != minute) {
+      minute = e.msecsSinceEpoch / kMinuteMs;
+      offsetMs = qint64{QDateTime::fromMSecsSinceEpoch(e.msecsSinceEpoch).offsetFromUtc()} * 1000;
+    }
     const char c = static_cast<char>(e.byte);
-    const int ms = QDateTime::fromMSecsSinceEpoch(e.msecsSinceEpoch).time().msecsSinceStartOfDay();
+    const int ms = static_cast<int>(((e.msecsSinceEpoch + offsetMs) % kDayMs + kDayMs) % kDayMs);
     lines.append(FormatTrace(ms, e.dir, &c, 1, e.dataMode));
   }
   return lines;
