@@ -19,7 +19,9 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
   Form5 = new TForm5(units.memoryDump);
   Form3->EmbedToolWindow(Form5);
 
-  // TForm14, event stream recorder: arrives with the diagnostics.
+  Form14 = new TForm14(units.recorder);
+  Form3->EmbedToolWindow(Form14);
+  Form3->Form14 = Form14;
 
   Form4 = new TForm4(units.errorReader);
   Form4->Dokudir = [&ctx] { return ctx.config.Dokudir(); };
@@ -48,6 +50,7 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
   Form3->EmbedToolWindow(Form9);
   Form3->Form9 = Form9;
   Form4->TransferDataHook = [this](const QStringList& lines) { Form9->AppendLines(lines); };
+  Form14->TransferDataHook = [this](const QStringList& lines) { Form9->AppendLines(lines); };
   Form8->OnClosed = [this] { Form3->ShowToolWindow(Form9); };
   Form8->OnHelp = [this](const QString& topic) { Form3->ShowHelp(topic); };
 
@@ -86,8 +89,7 @@ void ProgramWindows::Start(bool simulate) {
   else
     Form3->SelectComPort(ctx_.config.ComPort());
   units_.port.Link().RegisterLinkLed(Form3->Link_Led);
-  // The event stream recorder's start (its lamp, the event decoder and its
-  // header poll) arrives with the diagnostics.
+  Form14->StartRecorder(units_.port.Link());
   Form4->SetStatus(0);
   // The memory debugger's lamp is registered here once that window exists.
   units_.port.Link().RegisterLinkLed(Form8->LinkLed());

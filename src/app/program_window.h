@@ -15,6 +15,7 @@
 #include "link/transfer_window.h"
 #include "records/error_log_window.h"
 #include "records/identity_window.h"
+#include "stream/recorder_window.h"
 #include "system/data_window.h"
 #include "system/dump_window.h"
 #include "system/record_reader_window.h"
@@ -51,6 +52,7 @@ public:
   TForm7* Form7 = nullptr;
   TForm8* Form8 = nullptr;
   TForm9* Form9 = nullptr;
+  TForm14* Form14 = nullptr;
 
 private:
   AppContext& ctx_;

@@ -14,7 +14,8 @@ AppUnits::AppUnits(AppContext& context, SerialLine& serialLine)
       errorReader(queue, utils, catalogue, identity, context.clock),
       recordReader(queue),
       dataReport(recordReader, identity, context.clock),
-      memoryDump(queue) {
+      memoryDump(queue),
+      recorder(queue, context.clock, context.timers, context.config, identity, decoder) {
   port.DeviceForCom = [this](int comNumber) { return DeviceForCom(comNumber); };
   catalogue.OnLoadError = [this](const QString& message) { ctx.config.InfoMessage(message); };
   StartSimulator = [this](QString* error) { return StartPtySimulator(error); };

@@ -20,6 +20,8 @@
 #include "records/error_log_reader.h"
 #include "records/plant_identity.h"
 #include "sim/pty_simulator.h"
+#include "stream/event_decoder.h"
+#include "stream/stream_recorder.h"
 #include "system/data_report.h"
 #include "system/memory_dump.h"
 #include "system/record_reader.h"
@@ -51,6 +53,10 @@ public:
   RecordReader recordReader;
   DataReport dataReport;
   MemoryDump memoryDump;
+  // The event stream decoder and recorder (the recorder window TForm14 and
+  // the headless capture and decode).
+  EventDecoder decoder;
+  StreamRecorder recorder;
 
   // Starts the simulated controller (when not yet running) and gives the
   // device to open; empty with `error` set when it cannot start. By default
