@@ -8,7 +8,8 @@ const QStringList& Commands() {
   static const QStringList commands = {QStringLiteral("version"),       QStringLiteral("send-time"),
                                        QStringLiteral("identity"),      QStringLiteral("errors"),
                                        QStringLiteral("delete-errors"), QStringLiteral("report"),
-                                       QStringLiteral("records"),       QStringLiteral("dump")};
+                                       QStringLiteral("records"),       QStringLiteral("dump"),
+                                       QStringLiteral("capture"),       QStringLiteral("decode")};
   return commands;
 }
 
@@ -46,6 +47,11 @@ QString CliUsage() {
       "                  version, shaft, monblock, sysperm, sysvar, shift,\n"
       "                  ioports, ports or calls; --out writes them as Info.txt\n"
       "  dump ADDR       the memory dump from ADDR (decimal or $hex)\n"
+      "  capture         check the event stream interface and fetch the whole\n"
+      "                  stream into a capture file (--out, default the\n"
+      "                  recorder's next name in DokuDir); decoded lines on stdout\n"
+      "  decode FILE     decode a capture file with the configured decode file\n"
+      "                  and error catalogue (no port needed)\n"
       "\n"
       "Options:\n"
       "  --port DEVICE   serial device path, COMn, or \"sim\" for the built-in\n"
@@ -112,7 +118,8 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
       if (!Commands().contains(a)) return usageError(QStringLiteral("unknown command %1").arg(a));
       o->command = a;
     } else if (o->argument.isEmpty() &&
-               (o->command == QLatin1String("records") || o->command == QLatin1String("dump"))) {
+               (o->command == QLatin1String("records") || o->command == QLatin1String("dump") ||
+                o->command == QLatin1String("decode"))) {
       o->argument = a;
     } else {
       return usageError(QStringLiteral("unexpected argument %1").arg(a));
@@ -126,6 +133,8 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
   }
   if (o->command == QLatin1String("dump") && !DumpAddressValid(o->argument))
     return usageError(QStringLiteral("dump needs an address from 0 to 65535 (decimal or $hex)"));
+  if (o->command == QLatin1String("decode") && o->argument.isEmpty())
+    return usageError(QStringLiteral("decode needs a capture file"));
   if (o->hex && o->command != QLatin1String("errors"))
     return usageError(QStringLiteral("--hex belongs to errors"));
   if (o->yes && o->command != QLatin1String("delete-errors")) {

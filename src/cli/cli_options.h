@@ -6,11 +6,13 @@
 namespace ulv {
 
 struct CliOptions {
-  QString command;  // version, send-time, identity, errors, delete-errors, report, records, dump
-  QString argument;  // records: which record (default "all"); dump: the start address
+  // version, send-time, identity, errors, delete-errors, report, records,
+  // dump, capture, decode
+  QString command;
+  QString argument;  // records: which record (default "all"); dump: the start address; decode: the file
   QString port;     // device path, COMn, "sim"; empty: the configured port
   QString ini;      // configuration file
-  QString out;      // --out FILE: written whole on success (CR LF lines)
+  QString out;      // --out FILE: written whole on success (CR LF lines); capture: the capture file
   bool hex = false;
   bool yes = false;
   QString scenario;        // for --port sim

@@ -1,6 +1,7 @@
 #include "cli/cli_session.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <cstdio>
 
@@ -65,6 +66,7 @@ QString CliSession::ResolveDevice(int* comNumber, QString* error) {
 }
 
 int CliSession::Run() {
+  if (options_.command == QLatin1String("decode")) return RunDecode();
   const bool hardwareFlow =
       ctx_.config.FlowControl().compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
   u_ = std::make_unique<Units>(ctx_, hardwareFlow);
@@ -129,7 +131,8 @@ int CliSession::Run() {
     }
   };
   u.linkTimer->Start(kLinkLimitMs);
-  u.limitTimer->Start(kCommandLimitMs);
+  // A whole stream of 65,535 entries takes far longer than any other read.
+  u.limitTimer->Start(options_.command == QLatin1String("capture") ? kCaptureLimitMs : kCommandLimitMs);
   u.tickTimer->Start(100);
 
   if (!finished_) u.loop.exec();
@@ -142,7 +145,7 @@ int CliSession::Run() {
   if (PtySimulator* sim = u.units.Simulator()) sim->Stop();
   Progress(QString());
 
-  if (exitCode_ == kExitOk && !options_.out.isEmpty()) {
+  if (exitCode_ == kExitOk && !options_.out.isEmpty() && options_.command != QLatin1String("capture")) {
     QString why;
     if (!WriteOut(&why)) {
       exitCode_ = kExitOutput;
@@ -200,6 +203,8 @@ void CliSession::StartCommand() {
     RunRecords();
   } else if (c == QLatin1String("dump")) {
     RunDump();
+  } else if (c == QLatin1String("capture")) {
+    RunCapture();
   } else if (c == QLatin1String("delete-errors")) {
     waiting_ = Waiting::Delete;
     u.units.errorReader.DeleteErrorLog([this](bool answered) { deleteAnswered_ = answered ? 1 : 0; });
@@ -324,6 +329,101 @@ void CliSession::RunDump() {
     Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
 }
 
+void CliSession::RunCapture() {
+  Units& u = *u_;
+  StreamRecorder& rec = u.units.recorder;
+  u.units.decoder.Init(ctx_.config.DecodeFile(), ctx_.config.ErrorCatalogueFile());
+  u.units.decoder.EventTypeFilter = EventDecoder::kDefaultFilter;
+  if (!options_.out.isEmpty()) rec.SetFileName(QFileInfo(options_.out).absoluteFilePath());
+  // Only the fetch's memo, as the decode command prints it.
+  auto fetchMemo = std::make_shared<bool>(false);
+  rec.OnMemoClear = [fetchMemo] { *fetchMemo = true; };
+  rec.OnMemoLines = [this, fetchMemo](const QStringList& lines) {
+    if (!*fetchMemo) return;
+    for (const QString& l : lines) Emit(l);
+  };
+  rec.OnFileError = [this](const QString& message) {
+    captureFileFailed_ = true;
+    if (OnError) OnError(message);
+  };
+  rec.OnViewChanged = [this] {
+    const StreamRecorder& r = u_->units.recorder;
+    if (r.IsFetching())
+      Progress(QStringLiteral("capture: %1 entries, %2 to go")
+                   .arg(QString::number(r.WriteCount()), QString::number(r.FetchRemaining())));
+  };
+  rec.OnFetchEnded = [this](bool ok) {
+    const StreamRecorder& r = u_->units.recorder;
+    if (ok) {
+      Finish(kExitOk);
+      return;
+    }
+    const RecorderView& v = r.View();
+    const QString why = v.size == QLatin1String("MAGIC?") ? QStringLiteral("the stream header has a wrong magic")
+                        : v.fetch == QLatin1String("???") ? QStringLiteral("a fetch reply failed")
+                        : v.hLed == Led::Red              ? QStringLiteral("the stream header could not be read")
+                                                          : QStringLiteral("the fetch was cut off");
+    Finish(captureFileFailed_ ? kExitOutput : kExitFailed,
+           QStringLiteral("%1; %2 holds the %3 entries received").arg(why, r.CapturePath(), QString::number(r.WriteCount())));
+  };
+  rec.OnInterfaceChecked = [this](bool valid) {
+    if (finished_) return;
+    StreamRecorder& r = u_->units.recorder;
+    r.OnInterfaceChecked = nullptr;
+    if (!valid) {
+      Finish(kExitFailed, QStringLiteral("the controller does not offer the event stream interface (%1)")
+                              .arg(r.View().interfaceCaption));
+      return;
+    }
+    if (!r.Fetch()) Finish(captureFileFailed_ ? kExitOutput : kExitFailed, QStringLiteral("the fetch could not start"));
+  };
+  // The identity values head the capture file, as after the window's
+  // automatic identity read.
+  u.units.identity.OnReadEnded = [this](bool) {
+    if (finished_ || waiting_ != Waiting::Identity) return;
+    waiting_ = Waiting::Nothing;
+    u_->units.recorder.CheckInterface();
+  };
+  waiting_ = Waiting::Identity;
+  if (!u.units.identity.Read(nullptr)) Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
+}
+
+int CliSession::RunDecode() {
+  EventDecoder decoder;
+  decoder.Init(ctx_.config.DecodeFile(), ctx_.config.ErrorCatalogueFile());
+  decoder.EventTypeFilter = EventDecoder::kDefaultFilter;
+  QByteArray data;
+  QString error;
+  if (!ReadWholeFile(options_.argument, &data, &error)) {
+    if (OnError) OnError(error);
+    return kExitFailed;
+  }
+  QStringList lines = QString::fromLatin1(data).split(QLatin1Char('\n'));
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  for (QString& l : lines) {
+    if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
+  }
+  // The memo of the fetch that wrote the file: its head, the blank line
+  // after it, the version lines, then every entry decoded.
+  constexpr int kHeadLines = 5;
+  for (int i = 0; i < kHeadLines && i < lines.size(); ++i) Emit(lines.at(i));
+  Emit(QStringLiteral(" "));
+  Emit(QString::fromLatin1(StreamRecorder::kVersionLine));
+  Emit(QStringLiteral("dekodiert mit ") + QLatin1String(EventDecoder::kVersion));
+  Emit(QStringLiteral(" "));
+  for (int i = kHeadLines; i < lines.size(); ++i) {
+    const QString shown = decoder.DecodeCaptureLine(lines.at(i));
+    if (!shown.isEmpty()) Emit(shown);
+  }
+  if (!options_.out.isEmpty()) {
+    if (!WriteOut(&error)) {
+      if (OnError) OnError(error);
+      return kExitOutput;
+    }
+  }
+  return kExitOk;
+}
+
 void CliSession::Tick() {
   if (finished_ || !u_) return;
   // A chain the queue dropped after a time-out ends without its handler.
@@ -357,7 +457,8 @@ void CliSession::Tick() {
 
 void CliSession::Emit(const QString& line) {
   lines_.append(line);
-  if (!options_.out.isEmpty()) return;
+  // capture's --out names the capture file; its lines always go to stdout.
+  if (!options_.out.isEmpty() && options_.command != QLatin1String("capture")) return;
   if (OnLine) {
     OnLine(line);
   } else {

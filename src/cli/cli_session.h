@@ -25,6 +25,7 @@ public:
   // How long the line may take to come up, and the limit of a whole command.
   static constexpr int kLinkLimitMs = 10000;
   static constexpr int kCommandLimitMs = 180000;
+  static constexpr int kCaptureLimitMs = 3 * 3600 * 1000;
 
   CliSession(AppContext& ctx, CliOptions options);
   ~CliSession();
@@ -52,6 +53,9 @@ private:
   void RunRecords();
   void RecordsEnded(DataReport::Ending ending);
   void RunDump();
+  // capture: interface check, then the recorder's fetch; decode: offline.
+  void RunCapture();
+  int RunDecode();
   void Emit(const QString& line);
   void Progress(const QString& text);
   void Finish(int code, const QString& message = QString());
@@ -73,6 +77,7 @@ private:
   int deleteAnswered_ = -1;
   // The read's fehler.bin could not be written (reported, exit status 4).
   bool listFileFailed_ = false;
+  bool captureFileFailed_ = false;
 };
 
 }  // namespace ulv
