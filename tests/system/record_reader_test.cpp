@@ -140,6 +140,20 @@ TEST(RecordReader, RefusedDroppedAndSubstituteEndTheRead) {
     EXPECT_EQ(rig.outcomes, std::vector<Outcome>{Outcome::Failed});
     EXPECT_EQ(rig.queue.accepted.size(), 1u);
   }
+  {
+    // A block reply that comes late, after its read timed out, meets the
+    // next read's F2 55 00: its size gives it away.
+    ReaderRig rig;
+    rig.Start(3, 22);
+    rig.queue.Reply(H("F1 30"));
+    rig.queue.Reply(H("F1 01"));
+    rig.queue.TimeOut();
+    rig.Start(5, 4);
+    rig.queue.Reply(H("FF 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F"));
+    EXPECT_EQ(rig.outcomes, (std::vector<Outcome>{Outcome::Failed, Outcome::Failed}));
+    EXPECT_TRUE(rig.printed.empty());
+    EXPECT_TRUE(rig.queue.waiting.empty());
+  }
 }
 
 }  // namespace
