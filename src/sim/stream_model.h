@@ -33,8 +33,8 @@ struct SimStreamSetup {
   uint8_t open = 1;
   uint8_t stop = 0;
   uint8_t mask = 0x3F;
-  uint16_t day = 0;
-  uint16_t twoSeconds = 0;
+  uint16_t day = 9570;         // opened 14.03.26
+  uint16_t twoSeconds = 21600;  // at 12:00:00
   int count = 40;  // write index
   int wrap = 0;
   int size = 500;

@@ -145,6 +145,7 @@ TForm14::TForm14(StreamRecorder& recorder, QWidget* parent) : QWidget(parent), r
           [this] { recorder_.ZeroFileNumber(); });
   edit3_ = new QLineEdit(fileBox_);
   edit3_->setObjectName(QStringLiteral("Edit3"));
+  edit3_->setMinimumWidth(180);
   fileLayout->addWidget(edit3_);
   connect(edit3_, &QLineEdit::textEdited, this, [this](const QString& text) { recorder_.SetFileName(text); });
   connect(linked(AddButton(fileBox_, "SpeedButton1", QStringLiteral("++"), QStringLiteral("Neuer Filename"))),

@@ -2,13 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QToolButton>
 
 #include "common/log_hooks.h"
 #include "common/virtual_clock.h"
 #include "link/fake_transfers.h"
 #include "link/qel_utils.h"
 #include "sim/plant_model.h"
+#include "stream/recorder_window.h"
 #include "support/test_support.h"
 
 using namespace Qt::StringLiterals;
@@ -281,6 +287,39 @@ TEST(StreamRecorder, RefusalsAndFileNumbers) {
   rig.rec->ZeroFileNumber();
   EXPECT_EQ(rig.rec->View().fileName, u"Tarvo-0.cap"_s);
   EXPECT_EQ(rig.config.TarvoNummer(), 0);
+}
+
+// The window shows what the recorder reports and sends only while linked.
+TEST(StreamRecorder, WindowFollowsTheRecorderAndTheLink) {
+  Rig rig(Stream(7, 0, 500));
+  TForm14 w(*rig.rec);
+  QStringList transferred;
+  w.TransferDataHook = [&](const QStringList& lines) { transferred = lines; };
+  LinkState link;
+  rig.transfers.linked = false;
+  w.StartRecorder(link);
+  auto* fetch = w.findChild<QToolButton*>(u"FetchButton"_s);
+  EXPECT_FALSE(fetch->isEnabled());
+  rig.transfers.linked = true;
+  link.SetLinkState(true);
+  ASSERT_TRUE(fetch->isEnabled());
+  fetch->click();
+  EXPECT_TRUE(fetch->isChecked());
+  rig.Serve();
+  EXPECT_FALSE(fetch->isChecked());
+  EXPECT_EQ(w.findChild<QGroupBox*>(u"GroupBox2"_s)->title(), rig.rec->View().fileCaption);
+  EXPECT_EQ(w.findChild<QLineEdit*>(u"Edit3"_s)->toolTip(), rig.rec->CapturePath());
+  // The header after the restart: the car has run on.
+  EXPECT_EQ(w.findChild<QLabel*>(u"h_Count"_s)->text(), QString::number(rig.plant.Stream().Count()));
+  for (int bit = 0; bit < 6; ++bit)
+    EXPECT_TRUE(w.findChild<QToolButton*>(u"Bit%1"_s.arg(bit))->isChecked()) << bit;
+  w.findChild<QToolButton*>(u"BitBtn1"_s)->click();
+  EXPECT_EQ(rig.rec->View().mask, 0);
+  w.BitBtn3Click();
+  EXPECT_EQ(transferred.size(), 9 + 7);  // head, then every entry of this plant shows
+  EXPECT_EQ(transferred, w.Memo()->toPlainText().split(QLatin1Char('\n')));
+  link.SetLinkState(false);
+  EXPECT_FALSE(fetch->isEnabled());
 }
 
 }  // namespace
