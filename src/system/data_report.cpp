@@ -66,7 +66,6 @@ void DataReport::Start(Record record) {
     return;
   }
   const RecordInfo& info = Info(record);
-  reading_ = true;
   reader_.Read(
       info.kind, info.length, [this, record](const QByteArray& buffer) { Print(record, buffer); },
       [this, record](RecordReader::Outcome outcome) { Ended(record, outcome); });
@@ -107,7 +106,6 @@ void DataReport::Print(Record record, const QByteArray& b) {
 
 void DataReport::Ended(Record record, RecordReader::Outcome outcome) {
   using O = RecordReader::Outcome;
-  reading_ = false;
   switch (outcome) {
     case O::Printed:
       break;

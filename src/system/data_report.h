@@ -29,8 +29,6 @@ public:
   bool ChainFlag() const { return chainFlag_; }
   // "Schliessen" clears it too.
   void ClearChain() { chainFlag_ = false; }
-  // True while a read of this report runs.
-  bool IsReading() const { return reading_; }
 
   // The identity block with its version line; the software version is cut
   // at its first NUL.
@@ -38,7 +36,8 @@ public:
 
   // Every printed line, in order.
   std::function<void(const QString& line)> Output;
-  // A read (or the chain) has ended and no further read was started.
+  // A read (or the chain) has ended and no further read was started. Not
+  // called for a read that another read (the SysVar window's) gave up.
   std::function<void(Ending)> OnEnded;
 
   // The calls map's title and byte count (set by "CALLS-MAP").
@@ -56,7 +55,6 @@ private:
   const PlantIdentity& identity_;
   const Clock& clock_;
   bool chainFlag_ = false;
-  bool reading_ = false;
 };
 
 // Info.txt's bytes: every line cut at its first NUL, CR LF after each,
