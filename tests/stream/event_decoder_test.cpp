@@ -31,6 +31,8 @@ struct Case {
   std::vector<std::pair<QString, QString>> lines;  // capture line, display line
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class DecoderTable : public ::testing::TestWithParam<Case> {};
 
 TEST_P(DecoderTable, DecodesLineByLine) {

@@ -95,6 +95,8 @@ struct FetchCase {
   const char* fetchText;
 };
 
+void PrintTo(const FetchCase& c, std::ostream* os) { *os << c.name; }
+
 class FetchTable : public ::testing::TestWithParam<FetchCase> {};
 
 // Whatever way a fetch ends, the file holds the head and every entry counted,
@@ -246,6 +248,8 @@ struct CheckCase {
   bool expectValid;
   const char* caption;
 };
+
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
 
 class InterfaceTable : public ::testing::TestWithParam<CheckCase> {};
 
