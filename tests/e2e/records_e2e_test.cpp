@@ -38,4 +38,17 @@ TEST(CliEndToEnd, RecordsAllAndDumpFromUlvSim) {
   EXPECT_TRUE(dump.last().startsWith(u"D070  "_s));
 }
 
+TEST(CliEndToEnd, RecordsFailureEndsWithTheFailureLine) {
+  const e2e::WorkDir dir;
+  QFile plant(dir.File(u"plant.json"_s));
+  ASSERT_TRUE(plant.open(QIODevice::WriteOnly));
+  plant.write(R"({"system": {"blockFault": "short", "blockFaultAt": 2}})");
+  plant.close();
+  const e2e::CliResult r = dir.Run({u"--port"_s, u"sim"_s, u"--scenario"_s, plant.fileName(),
+                                    u"--no-line-timing"_s, u"records"_s, u"sysvar"_s});
+  EXPECT_TRUE(r.finished && r.exitCode == 1) << qPrintable(r.Describe());
+  EXPECT_EQ(e2e::Lines(r.out).last(), u"Transfer.Fehler"_s);
+  EXPECT_TRUE(r.err.contains(u"Transfer.Fehler"_s)) << qPrintable(r.err);
+}
+
 }  // namespace
