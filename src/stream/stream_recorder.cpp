@@ -399,7 +399,8 @@ bool StreamRecorder::OpenCapture() {
   CloseCapture();
   const QString path = CapturePath();
   view_.filePath = path;
-  const QString shown = path.isEmpty() ? view_.fileName : path;
+  const QString dir = config_.Dokudir().isEmpty() ? QDir::currentPath() : config_.Dokudir();
+  const QString shown = path.isEmpty() ? QDir(dir).filePath(view_.fileName) : path;
   if (path.isEmpty() || QFileInfo(path).fileName().isEmpty()) {
     if (OnFileError) OnFileError(QStringLiteral("%1: kein gültiger Dateiname").arg(shown));
     Changed();
