@@ -1,6 +1,7 @@
 #include "system/memory_dump.h"
 
 #include "common/bytes.h"
+#include "system/record_reader.h"
 
 namespace ulv {
 
@@ -17,8 +18,11 @@ struct MemoryDump::Pending {
   bool answered = false;
   ~Pending() {
     if (answered) return;
-    const auto d = dump.lock();
-    if (d && (*d)->generation_ == generation) (*d)->End(false);
+    // Not while the queue discards its entries (see AfterThisEvent).
+    AfterThisEvent([d = dump, g = generation] {
+      const auto p = d.lock();
+      if (p && (*p)->generation_ == g) (*p)->End(false);
+    });
   }
 };
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+#include <QCoreApplication>
+
 #include "common/bytes.h"
 
 namespace ulv {
@@ -53,6 +55,15 @@ bool Valid(const QByteArray& reply, int length) {
 
 }  // namespace
 
+void AfterThisEvent(std::function<void()> fn) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) {
+    fn();
+    return;
+  }
+  QMetaObject::invokeMethod(app, std::move(fn), Qt::QueuedConnection);
+}
+
 // Travels with a queued request: when the queue drops the request without
 // calling its handler (a flush after another request's time-out), the read
 // learns it here and ends.
@@ -62,7 +73,12 @@ struct RecordReader::Pending {
   bool answered = false;
   ~Pending() {
     if (answered) return;
-    if (const auto r = reader.lock()) (*r)->OnDropped(generation);
+    // The queue is discarding its entries right now: the read ends on the
+    // next pass of the event loop, so that nothing its ending queues reaches
+    // the queue in the middle of that.
+    AfterThisEvent([r = reader, g = generation] {
+      if (const auto p = r.lock()) (*p)->OnDropped(g);
+    });
   }
 };
 

@@ -15,6 +15,9 @@
 
 namespace ulv {
 
+// Runs `fn` on the next pass of the event loop (at once without one).
+void AfterThisEvent(std::function<void()> fn);
+
 class RecordReader {
 public:
   static constexpr int kBufferSize = 270;

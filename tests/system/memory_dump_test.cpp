@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include "link/fake_transfers.h"
 #include "sim/plant_model.h"
 
@@ -82,6 +84,7 @@ TEST(MemoryDump, OneAtATimeAndFailuresShowNothing) {
   rig.queue.AddTransfer(H("F1 77"), 2, nullptr);
   ASSERT_TRUE(rig.dump.Start(u"$100"_s, &next));
   rig.queue.TimeOut();
+  QCoreApplication::processEvents();
   EXPECT_EQ(rig.endings, (std::vector<bool>{false, false}));
   EXPECT_FALSE(rig.dump.IsRunning());
 }

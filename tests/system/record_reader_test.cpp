@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include "link/fake_transfers.h"
 #include "sim/plant_model.h"
 
@@ -129,6 +131,8 @@ TEST(RecordReader, RefusedDroppedAndSubstituteEndTheRead) {
     rig.queue.AddTransfer(H("F1 77"), 2, nullptr);
     rig.Start(3, 22);
     rig.queue.TimeOut();
+    EXPECT_TRUE(rig.outcomes.empty());  // not while the queue discards
+    QCoreApplication::processEvents();
     EXPECT_EQ(rig.outcomes, std::vector<Outcome>{Outcome::Failed});
     EXPECT_TRUE(rig.queue.waiting.empty());
   }
