@@ -104,7 +104,8 @@ bool StreamRecorder::Queue(const QByteArray& command, int replyLength,
 }
 
 void StreamRecorder::Start() {
-  SetInterfaceInvalid();
+  // Only the flag: the caption keeps its initial text until a check.
+  interfaceValid_ = false;
   CloseCapture();
   decoder_.Init(config_.DecodeFile(), config_.ErrorCatalogueFile());
   decoder_.EventTypeFilter = EventDecoder::kDefaultFilter;
@@ -311,17 +312,13 @@ void StreamRecorder::CheckTest(uint64_t gen) {
       kTestInterface, kShortReplyLength,
       [this, gen](const QByteArray& r) {
         if (gen != checkGen_) return;
-        const bool answered = Good(r, kShortReplyLength, 0xF1);
-        if (answered && ReplyByte(r, 1) == 0x7F)
+        if (Good(r, kShortReplyLength, 0xF1) && ReplyByte(r, 1) == 0x7F)
           SetInterfaceValid();
         else
           SetInterfaceInvalid();
-        // A controller that answered goes on to its version; a lost reply
-        // ends the check.
-        if (answered)
-          CheckVersion(gen);
-        else
-          CheckEnded(gen);
+        // Valid or not (a lost reply too), the chain goes on: a header with
+        // the right magic may still validate the interface.
+        CheckVersion(gen);
       },
       [this, gen] { CheckEnded(gen); });
   if (!queued) CheckEnded(gen);

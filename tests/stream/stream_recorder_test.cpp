@@ -226,6 +226,7 @@ TEST(StreamRecorder, DoublePressStopAndIgnoredButtons) {
 TEST(StreamRecorder, PollingKeepsOneHeaderOutstanding) {
   Rig rig;
   rig.rec->Start();
+  EXPECT_EQ(rig.rec->View().interfaceCaption, RecorderView{}.interfaceCaption);
   rig.clock.Advance(5000);
   EXPECT_EQ(rig.Sent(kHeader), 1);
   rig.transfers.TimeOut();
@@ -272,6 +273,8 @@ INSTANTIATE_TEST_SUITE_P(
                                 "INTERFACE VERSION TARVO 2.1.1  "},
                       CheckCase{"NoFamily", true, false, 1998, {}, false, "INTERFACE INVALID"},
                       CheckCase{"QueryWrongByte", true, true, 1998, {{R::Query, 1, true}}, false, "INTERFACE INVALID"},
+                      CheckCase{"LostTestReplyGoesOn", true, true, 1998, {{R::Test, 1, false}}, true,
+                                "INTERFACE VERSION TARVO 2.1.1  "},
                       CheckCase{"NoVersionText", true, true, 1998, {{R::Version, 1, false}}, true,
                                 "INTERFACE VERSION 1.2"}),
     [](const ::testing::TestParamInfo<CheckCase>& info) { return std::string(info.param.name); });
