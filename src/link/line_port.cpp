@@ -19,6 +19,7 @@ constexpr uint8_t kPeerLowNibble = 0x20;
 constexpr uint8_t kReset = 0xF0;
 
 constexpr int kRingCapacity = 1000;
+constexpr qsizetype kLineDataKept = 4096;
 constexpr int kSilentSteps = 2000;
 constexpr int kRepeatsBeforeReset = 3;
 constexpr int kRepeatTimerMs = 500;
@@ -162,6 +163,9 @@ void LinePort::SendMessage(const QByteArray& msg, std::function<void(const QByte
 void LinePort::DeliverByte(uint8_t b) {
   if (msgRemaining_ == 0) {
     if ((b >> 4) != 0x0F) {
+      // Bytes nobody takes (no reply, no monitor) must not pile up for ever:
+      // the newest ones are kept.
+      if (lineData_.size() >= kLineDataKept) lineData_.remove(0, kLineDataKept / 4);
       lineData_.append(static_cast<char>(b));
       ++lineDataCount_;
       return;

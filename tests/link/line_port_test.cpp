@@ -185,6 +185,17 @@ TEST_P(Assembly, CutsControllerBytesIntoMessages) {
 
 INSTANTIATE_TEST_SUITE_P(LinePort, Assembly, ::testing::ValuesIn(kAssemblyCases));
 
+TEST(LinePort, LineDataNobodyTakesStaysBounded) {
+  LinkRig rig;
+  rig.Start();
+  for (int i = 0; i < 5000; ++i) rig.AnswerByte(static_cast<uint8_t>(i % 0xF0));
+  EXPECT_EQ(rig.line.LineDataCount(), 5000);
+  const QByteArray kept = rig.line.TakeLineData();
+  EXPECT_LE(kept.size(), 4096);
+  EXPECT_GE(kept.size(), 3072);
+  EXPECT_EQ(static_cast<uint8_t>(kept.back()), 4999 % 0xF0);
+}
+
 TEST(LinePort, IdleFlaggedBytesNeverDeliverData) {
   LinkRig rig;
   std::vector<QByteArray> got;
