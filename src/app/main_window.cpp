@@ -294,6 +294,15 @@ void TForm3::BuildMenus() {
   QAction* monitor = tools->addAction(QStringLiteral("Send.&Monitor-Fenster..."));
   monitor->setObjectName(QStringLiteral("SendMonitor1"));
   connect(monitor, &QAction::triggered, this, [this] { ShowTopWindow(SendForm); });
+  // Windows no toolbar button opens.
+  QAction* sysVar = tools->addAction(QStringLiteral("S&ysVar-Fenster..."));
+  sysVar->setObjectName(QStringLiteral("SysVar1"));
+  connect(sysVar, &QAction::triggered, this, [this] { ShowTopWindow(SysVarForm); });
+  QAction* dump = tools->addAction(QStringLiteral("Speicher-&Dump..."));
+  dump->setObjectName(QStringLiteral("Dump1"));
+  connect(dump, &QAction::triggered, this, [this] {
+    if (DumpForm) ShowToolWindow(DumpForm);
+  });
 
   QMenu* help = bar->addMenu(QStringLiteral("?"));
   help->setObjectName(QStringLiteral("N1"));

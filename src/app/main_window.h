@@ -82,6 +82,8 @@ public:
   QPointer<QWidget> QelForm;    // line window
   QPointer<QWidget> SendForm;   // transfer monitor (top level)
   QPointer<QWidget> ComForm;    // serial port window (top level)
+  QPointer<QWidget> SysVarForm; // SysVar window (top level)
+  QPointer<QWidget> DumpForm;   // memory dump window (embedded)
   QPointer<QWidget> IniForm;    // settings editor
   QPointer<QWidget> FilesForm;  // paths and files
 

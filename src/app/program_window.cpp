@@ -18,6 +18,7 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
 
   Form5 = new TForm5(units.memoryDump);
   Form3->EmbedToolWindow(Form5);
+  Form3->DumpForm = Form5;
 
   Form14 = new TForm14(units.recorder);
   Form3->EmbedToolWindow(Form14);
@@ -30,6 +31,7 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
 
   form8_ = std::make_unique<TForm8>(units.recordReader);
   Form8 = form8_.get();
+  Form3->SysVarForm = Form8;
   form7_ = std::make_unique<TForm7>(units.recordReader);
   Form7 = form7_.get();
 

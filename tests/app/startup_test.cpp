@@ -311,8 +311,10 @@ TEST_F(StartupTest, ToolWindowsEmbedAndUncoverWhatLiesBelow) {
   }
   // The menus reach both as well, whatever [enable] shows.
   windows->Send->hide();
-  for (const char* item : {"ComWindow1", "SendMonitor1"}) Menu(item);
+  for (const char* item : {"ComWindow1", "SendMonitor1", "SysVar1", "Dump1"}) Menu(item);
   EXPECT_TRUE(windows->Send->isVisible() && windows->MyComPort->isVisible());
+  EXPECT_TRUE(windows->Form8->isVisible());
+  EXPECT_EQ(panel->FrontWindow(), windows->Form5);
 }
 
 }  // namespace
