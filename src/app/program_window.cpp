@@ -1,6 +1,7 @@
 #include "app/program_window.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QTimer>
 
 #include "app/app_shell.h"
@@ -67,8 +68,30 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
   Form3->NamenForm = NamenForm;
   Form3->OnIdentityRead = [this] { NamenForm->HolenButtonClick(); };
 
-  // TForm1, firmware data view, and TUlvDebug, memory debugger: arrive with
-  // the diagnostics.
+  firmware_ = std::make_unique<FirmwareView>(units.queue);
+  Form1 = new TForm1(*firmware_);
+  Form3->EmbedToolWindow(Form1);
+  Form3->Form1 = Form1;
+  Form1->Datadir = [&ctx] { return ctx.config.Datadir(); };
+  Form1->OnClosed = [this] { Form3->show(); };
+  Form3->OnShowFirmwareView = [this] { Form3->ShowToolWindow(Form1); };
+  units.port.Link().RegisterLinkLed(Form1->LinkLed());
+
+  debugger_ = std::make_unique<MemoryDebugger>(units.queue, units.utils, units.recordReader, units.memoryDump,
+                                               ctx.timers);
+  UlvDebug = new TUlvDebug(*debugger_, ctx.config);
+  Form3->EmbedToolWindow(UlvDebug);
+  Form3->UlvDebug = UlvDebug;
+  UlvDebug->OnHelp = [this](const QString& topic) { Form3->ShowHelp(topic); };
+  UlvDebug->OnDump = [this](const QString& address) {
+    Form5->Edit1()->setText(address);
+    Form3->ShowToolWindow(Form5);
+    Form5->ShowDump();
+  };
+  // Only a debugger someone sees shows the dump's blocks.
+  Form5->OnReceiver = [this](const QString& text) {
+    if (UlvDebug->isVisible()) UlvDebug->Receiver()->setText(text);
+  };
 }
 
 ProgramWindows::~ProgramWindows() {
@@ -93,7 +116,7 @@ void ProgramWindows::Start(bool simulate) {
   units_.port.Link().RegisterLinkLed(Form3->Link_Led);
   Form14->StartRecorder(units_.port.Link());
   Form4->SetStatus(0);
-  // The memory debugger's lamp is registered here once that window exists.
+  units_.port.Link().RegisterLinkLed(UlvDebug->LinkLed());
   units_.port.Link().RegisterLinkLed(Form8->LinkLed());
 }
 

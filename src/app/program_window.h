@@ -10,6 +10,8 @@
 #include "app/main_window.h"
 #include "context/app_context.h"
 #include "context/app_units.h"
+#include "diag/debugger_window.h"
+#include "diag/firmware_window.h"
 #include "link/com_port_window.h"
 #include "link/line_port_window.h"
 #include "link/transfer_window.h"
@@ -53,6 +55,8 @@ public:
   TForm8* Form8 = nullptr;
   TForm9* Form9 = nullptr;
   TForm14* Form14 = nullptr;
+  TUlvDebug* UlvDebug = nullptr;
+  TForm1* Form1 = nullptr;
 
 private:
   AppContext& ctx_;
@@ -64,6 +68,9 @@ private:
   std::unique_ptr<TMyComPort> myComPort_;
   std::unique_ptr<TForm8> form8_;
   std::unique_ptr<TForm7> form7_;
+  // The logic outlives its windows (form3_ is reset first).
+  std::unique_ptr<MemoryDebugger> debugger_;
+  std::unique_ptr<FirmwareView> firmware_;
 };
 
 }  // namespace ulv

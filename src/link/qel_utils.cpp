@@ -132,7 +132,16 @@ void QelUtils::WriteWord16(uint16_t value, std::function<void()> done) {
                          });
 }
 
+bool QelUtils::WriteWord16(uint16_t value, std::function<void(const QByteArray& reply)> done) {
+  return transfers_.AddTransfer(Request({0xF5, 0x04}, Nibbles16(value)), kWordReplyLength,
+                                [done = std::move(done)](const QByteArray& reply) {
+                                  if (done) done(reply);
+                                });
+}
+
 bool QelUtils::SendHex32(const QString& text) {
+  std::function<void(const QByteArray&)> done = std::move(HexWriteDone);
+  HexWriteDone = nullptr;
   if (text.size() != 8) return false;
   std::array<uint8_t, 8> digits{};
   for (int i = 0; i < 8; ++i) {
@@ -145,8 +154,8 @@ bool QelUtils::SendHex32(const QString& text) {
     command.append(static_cast<char>(digits[i + 1]));
     command.append(static_cast<char>(digits[i]));
   }
-  return transfers_.AddTransfer(command, kHexReplyLength, [done = HexWriteDone](const QByteArray&) {
-    if (done) done();
+  return transfers_.AddTransfer(command, kHexReplyLength, [done = std::move(done)](const QByteArray& reply) {
+    if (done) done(reply);
   });
 }
 

@@ -45,13 +45,18 @@ public:
   void WriteTelephoneText(const QString& text);
   // F5 04 + nibbles; done() on the reply (whatever it holds).
   void WriteWord16(uint16_t value, std::function<void()> done);
+  // The same; done gets the reply, so a writer can check it was F4 before it
+  // writes at the pointer. False when the queue refuses (done is not called).
+  bool WriteWord16(uint16_t value, std::function<void(const QByteArray& reply)> done);
   // Queues F9 0C + 8 nibbles; false (nothing sent) for a text that is not
   // exactly 8 hex digits (0-9, A-F, a-f) or when the queue refuses. The
-  // reply calls the HexWriteDone installed at the time of this call.
+  // HexWriteDone installed at the time of this call is taken and cleared
+  // (also when nothing is sent), so a later send never runs an old chain's
+  // step; the reply is handed to it.
   bool SendHex32(const QString& text);
 
   std::function<void(const QString&)> OnReport;
-  std::function<void()> HexWriteDone;
+  std::function<void(const QByteArray& reply)> HexWriteDone;
   QString VersionText = QStringLiteral("??");
   QString DateText = QStringLiteral("??");
 

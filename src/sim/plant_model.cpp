@@ -119,6 +119,7 @@ std::optional<QByteArray> PlantModel::Answer(const QByteArray& req) {
   }
   if (req.size() == 10 && StartsWith(req, {0xF9, 0x0C})) {
     hex32_ = req.mid(2, 8);
+    system_.WriteFour(hex32_);
     return QByteArray(1, static_cast<char>(0xF8)) + hex32_;
   }
   if (req.size() == 16 && (StartsWith(req, {0xFF, 0x55, 0x11}) || StartsWith(req, {0xFF, 0x55, 0x13}))) {
@@ -131,6 +132,7 @@ std::optional<QByteArray> PlantModel::Answer(const QByteArray& req) {
     return ack;
   }
   if (std::optional<QByteArray> r = stream_.Answer(req)) return r;
+  if (std::optional<QByteArray> r = firmware_.Answer(req)) return r;
   if (std::optional<QByteArray> r = system_.Answer(req, plant_.system, plant_.trips, timeValue_, dayValue_)) {
     if (r->isEmpty()) return std::nullopt;  // a silenced block read
     return r;

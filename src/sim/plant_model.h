@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "sim/firmware_model.h"
 #include "sim/scenario.h"
 #include "sim/system_records_model.h"
 #include "sim/stream_model.h"
@@ -44,6 +45,7 @@ private:
   Scenario plant_;
   SimSystemRecords system_;
   SimStream stream_;
+  SimFirmware firmware_;
   uint16_t timeValue_ = 0;
   uint16_t dayValue_ = 0;
   uint16_t word16_ = 0;

@@ -93,6 +93,18 @@ uint8_t SimSystemRecords::MemoryByte(uint16_t address) {
   return static_cast<uint8_t>((address & 0xFF) ^ (address >> 8) ^ 0x5A);
 }
 
+uint8_t SimSystemRecords::Peek(uint16_t address) const {
+  const auto it = written_.find(address);
+  return it != written_.end() ? it->second : MemoryByte(address);
+}
+
+void SimSystemRecords::WriteFour(const QByteArray& nibbles) {
+  for (int k = 0; k < 4 && 2 * k + 1 < nibbles.size(); ++k) {
+    written_[static_cast<uint16_t>(pointer_ + k)] =
+        static_cast<uint8_t>((nibbles[2 * k] & 0x0F) | ((nibbles[2 * k + 1] & 0x0F) << 4));
+  }
+}
+
 QByteArray SimSystemRecords::SysVar() {
   QByteArray r(22, '\0');
   const int bytes[] = {1, 0, 0x08, 0x03, 0x22, 0x81, 0x84, 0x28};
@@ -179,8 +191,14 @@ std::optional<QByteArray> SimSystemRecords::Answer(const QByteArray& req, const 
     return select(calls), ack;
   }
   if (req == Msg({0xF1, 0x06})) {
-    select(SysPerm(trips, time, data.sysdate >= 0 ? static_cast<uint16_t>(data.sysdate) : day));
-    return Msg({0xF4, 0x0, 0x1, 0x3, 0x8});  // the record's address 0x8310
+    QByteArray record = SysPerm(trips, time, data.sysdate >= 0 ? static_cast<uint16_t>(data.sysdate) : day);
+    for (int i = 0; i < record.size(); ++i) {
+      const auto it = written_.find(static_cast<uint16_t>(kSysPermAddress + i));
+      if (it != written_.end()) record[i] = static_cast<char>(it->second);
+    }
+    select(record);
+    return Msg({0xF4, kSysPermAddress & 0xF, (kSysPermAddress >> 4) & 0xF, (kSysPermAddress >> 8) & 0xF,
+                kSysPermAddress >> 12});
   }
   if (req.size() == 4 && req.startsWith(Msg({0xF3, 0x55, 0x27}))) {
     const int n = static_cast<uint8_t>(req[3]);
@@ -208,7 +226,15 @@ std::optional<QByteArray> SimSystemRecords::Answer(const QByteArray& req, const 
   if (req == Msg({0xF2, 0x55, 0x21})) return QByteArray(1, static_cast<char>(0xFE)) + Ports(data.ports);
   if (req == Msg({0xF1, 0x54})) {
     QByteArray r(1, static_cast<char>(0xFD));
-    for (int i = 0; i < kMemoryBlock; ++i) r.append(static_cast<char>(MemoryByte(pointer_++)));
+    for (int i = 0; i < kMemoryBlock; ++i) r.append(static_cast<char>(Peek(pointer_++)));
+    return r;
+  }
+  if (req == Msg({0xF1, 0x0B})) {  // four bytes at the pointer, low nibble first; the pointer stays
+    QByteArray r(1, static_cast<char>(0xF8));
+    for (int k = 0; k < 4; ++k) {
+      const uint8_t b = Peek(static_cast<uint16_t>(pointer_ + k));
+      r.append(static_cast<char>(b & 0x0F)).append(static_cast<char>(b >> 4));
+    }
     return r;
   }
   return std::nullopt;

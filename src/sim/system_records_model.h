@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -48,6 +49,12 @@ public:
   uint16_t MemoryPointer() const { return pointer_; }
   // The simulated memory: a pattern derived from the address.
   static uint8_t MemoryByte(uint16_t address);
+  // The memory as read: written bytes over the pattern; the SysPerm record
+  // lies at kSysPermAddress, so a write there shows in the next F1 06 read.
+  uint8_t Peek(uint16_t address) const;
+  // F9 0C: the four bytes of the request's nibbles (low first) at the pointer.
+  void WriteFour(const QByteArray& nibbles);
+  static constexpr uint16_t kSysPermAddress = 0x8310;
 
   // The records as the controller holds them.
   static QByteArray SysVar();
@@ -61,6 +68,7 @@ private:
   int position_ = 0;
   int blockReads_ = 0;
   uint16_t pointer_ = 0;
+  std::map<uint16_t, uint8_t> written_;
 };
 
 }  // namespace ulv

@@ -208,16 +208,20 @@ TEST_F(QelUtilsTest, SendHex32SwapsDigitPairsAndRejectsTheRest) {
   EXPECT_FALSE(utils.SendHex32(u"12345678"_s));
 }
 
-TEST_F(QelUtilsTest, SendHex32CallsTheDoneHookInstalledBeforeIt) {
-  int first = 0;
+TEST_F(QelUtilsTest, SendHex32TakesTheDoneHookInstalledBeforeIt) {
+  QByteArray first;
   int second = 0;
-  utils.HexWriteDone = [&] { ++first; };
+  utils.HexWriteDone = [&](const QByteArray& r) { first = r; };
   ASSERT_TRUE(utils.SendHex32(u"00000001"_s));
-  utils.HexWriteDone = [&] { ++second; };
+  EXPECT_FALSE(utils.HexWriteDone);  // taken: a later send cannot run it again
+  ASSERT_TRUE(utils.SendHex32(u"00000002"_s));
+  utils.HexWriteDone = [&](const QByteArray&) { ++second; };
+  EXPECT_FALSE(utils.SendHex32(u"zz000000"_s));  // cleared even when nothing is sent
   transfers.Reply("\xF8\0\0\0\0\0\0\0\0"_ba);
-  EXPECT_EQ(first, 1);
+  transfers.Reply("\xF8\0\0\0\0\0\0\0\0"_ba);
+  EXPECT_EQ(first, "\xF8\0\0\0\0\0\0\0\0"_ba);
   EXPECT_EQ(second, 0);
-  EXPECT_TRUE(utils.HexWriteDone);  // the reply leaves the hook installed
+  EXPECT_FALSE(utils.HexWriteDone);
 }
 
 TEST(QelUtilsFormats, HexDigitsTwoSecondUnitsAndDayNumbers) {

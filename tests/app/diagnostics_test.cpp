@@ -1,0 +1,67 @@
+// The memory debugger in the whole program against the simulated controller:
+// its lamp, a read and a write at the shown address, the maintenance
+// write-back and "dump". With ULV_SCREENSHOTS set to a folder, the window is
+// saved there as a picture.
+#include <QCoreApplication>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "app_rig.h"
+#include "common/bytes.h"
+
+namespace ulv::test {
+namespace {
+
+class DiagnosticsTest : public AppRig {
+protected:
+  void RunUntil(const std::function<bool()>& done) {
+    for (int i = 0; i < 300 && !done(); ++i, QCoreApplication::processEvents()) Run(100);
+  }
+  QString Text(QWidget* in, const char* name) { return Find<QLineEdit>(in, name)->text(); }
+  QString Memory(uint16_t a, int n) {
+    QString hex;
+    for (int i = 0; i < n; ++i) hex += HexByte(controller->Plant().System().Peek(static_cast<uint16_t>(a + i))) + u'.';
+    return hex;
+  }
+};
+
+TEST_F(DiagnosticsTest, DebuggerReadsWritesAndHandsItsAddressToTheDump) {
+  Start();
+  RunUntil([this] { return units->port.Link().IsLinked(); });
+  TUlvDebug* debug = windows->UlvDebug;
+  ASSERT_TRUE(Find<QPushButton>(debug, "ReadButton")->isEnabled());  // its lamp is registered
+  Form3().ToolAction("DebugButton")->trigger();
+  ASSERT_TRUE(debug->isVisible());
+
+  Find<QLineEdit>(debug, "Basis")->setText(u"$D000"_s);
+  Find<QLineEdit>(debug, "Offset")->setText(u"16"_s);
+  EXPECT_EQ(Find<QGroupBox>(debug, "GroupBox1")->title(), u"@=$D010"_s);
+  RunUntil([&] { return Text(debug, "Edit1") == Memory(0xD010, 4); });
+  EXPECT_EQ(Text(debug, "Edit1"), Memory(0xD010, 4));
+
+  Find<QLineEdit>(debug, "Edit1")->setText(u"01.02.0a.04."_s);
+  Click(debug, "SendButton");
+  RunUntil([&] { return Memory(0xD010, 4) == u"01.02.0A.04."_s; });
+  EXPECT_EQ(Memory(0xD010, 4), u"01.02.0A.04."_s);
+
+  auto* senden = Find<QPushButton>(debug, "Button5");
+  Click(debug, "Button3");
+  RunUntil([&] { return senden->isEnabled(); });
+  EXPECT_EQ(Text(debug, "Edit7"), QString::number(TestPlant().trips));
+  Find<QLineEdit>(debug, "Edit7")->setText(u"5000"_s);
+  Click(debug, "Button5");
+  auto* memo = Find<QPlainTextEdit>(debug, "Memo1");
+  RunUntil([&] { return memo->toPlainText().contains(u"ready"_s); });
+  EXPECT_EQ(Memory(SimSystemRecords::kSysPermAddress + 14, 4), u"00.00.88.13."_s);  // FZhi 0, FZlo 5000
+  if (const QString dir = qEnvironmentVariable("ULV_SCREENSHOTS"); !dir.isEmpty())
+    Form3().window()->grab().save(dir + u"/screenshot_debugger.png"_s);
+
+  Click(debug, "BitBtn3");
+  EXPECT_TRUE(windows->Form5->isVisible());
+  EXPECT_EQ(windows->Form5->Edit1()->text(), u"$D010"_s);
+}
+
+}  // namespace
+}  // namespace ulv::test
