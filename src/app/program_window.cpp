@@ -61,7 +61,11 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
   Form3->EmbedToolWindow(Files);
   Form3->FilesForm = Files;
 
-  // TForm10, monitor and test window: arrives with the diagnostics.
+  monitor_ = std::make_unique<MonitorTest>(units.queue, ctx.timers);
+  monitor_->TakeLineData = [&units] { return units.linePort.TakeLineData(); };
+  Form10 = new TForm10(*monitor_);
+  Form3->EmbedToolWindow(Form10);
+  Form3->Form10 = Form10;
 
   NamenForm = new TNamenForm(units.identity);
   Form3->EmbedToolWindow(NamenForm);

@@ -12,6 +12,7 @@
 #include "context/app_units.h"
 #include "diag/debugger_window.h"
 #include "diag/firmware_window.h"
+#include "diag/monitor_window.h"
 #include "link/com_port_window.h"
 #include "link/line_port_window.h"
 #include "link/transfer_window.h"
@@ -57,6 +58,7 @@ public:
   TForm14* Form14 = nullptr;
   TUlvDebug* UlvDebug = nullptr;
   TForm1* Form1 = nullptr;
+  TForm10* Form10 = nullptr;
 
 private:
   AppContext& ctx_;
@@ -71,6 +73,7 @@ private:
   // The logic outlives its windows (form3_ is reset first).
   std::unique_ptr<MemoryDebugger> debugger_;
   std::unique_ptr<FirmwareView> firmware_;
+  std::unique_ptr<MonitorTest> monitor_;
 };
 
 }  // namespace ulv

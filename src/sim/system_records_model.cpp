@@ -105,6 +105,10 @@ void SimSystemRecords::WriteFour(const QByteArray& nibbles) {
   }
 }
 
+QByteArray SimSystemRecords::Lcd() {
+  return QByteArray("ULV SIMULATOR   ETAGE 3 AUF     TUER ZU         KEINE STOERUNG ").leftJustified(75, ' ');
+}
+
 QByteArray SimSystemRecords::SysVar() {
   QByteArray r(22, '\0');
   const int bytes[] = {1, 0, 0x08, 0x03, 0x22, 0x81, 0x84, 0x28};
@@ -221,6 +225,14 @@ std::optional<QByteArray> SimSystemRecords::Answer(const QByteArray& req, const 
     position_ += kBlock;
     return r;
   }
+  // The monitor window's requests: the LCD's four lines through F2 55 26,
+  // the quit, call configuration, group link and copying signals.
+  if (req == Msg({0xF1, 0x52})) return select(Lcd()), ack;
+  if (req == Msg({0xF3, 0x55, 0x1C, 0x00})) return QByteArray(1, static_cast<char>(0xF9)) + QByteArray(9, '\0');
+  if (req == Msg({0xF3, 0x55, 0x1A, 0x00})) return Msg({0xFF, 2, 1, 2, 3, 4, 9, 8, 16, 24, 32, 0, 0, 0, 0, 0});
+  if (req == Msg({0xF2, 0x55, 0x1B})) return Msg({0xF2, 0x06, 0x00});
+  if (req == Msg({0xF1, 0x32})) return Msg({0xF2, 0x05, 0x02});
+  if (req.size() == 6 && req.startsWith(Msg({0xF5, 0x55, 0x1E, 0x02}))) return ack;
   if (req == Msg({0xF2, 0x55, 0x1D})) return Msg({0xF3, 0x5A, 0x0F, 0x81});
   if (req == Msg({0xF1, 0x60})) return Msg({0xF6, 0x0A, 3, 5, 0x07, 0x45, 0x02});
   if (req == Msg({0xF2, 0x55, 0x21})) return QByteArray(1, static_cast<char>(0xFE)) + Ports(data.ports);

@@ -58,6 +58,8 @@ public:
 
   // The records as the controller holds them.
   static QByteArray SysVar();
+  // The LCD's text as F1 52 selects it: five blocks of 15 characters.
+  static QByteArray Lcd();
   static QByteArray SysPerm(int64_t trips, uint16_t time, uint16_t day);
   static QByteArray Shaft(int entries);
   static QByteArray ShiftStatus(const QByteArray& first);

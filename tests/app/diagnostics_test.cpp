@@ -7,9 +7,11 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSlider>
 
 #include "app_rig.h"
 #include "common/bytes.h"
+#include "diag/direction_window.h"
 
 namespace ulv::test {
 namespace {
@@ -61,6 +63,42 @@ TEST_F(DiagnosticsTest, DebuggerReadsWritesAndHandsItsAddressToTheDump) {
   Click(debug, "BitBtn3");
   EXPECT_TRUE(windows->Form5->isVisible());
   EXPECT_EQ(windows->Form5->Edit1()->text(), u"$D010"_s);
+}
+
+TEST_F(DiagnosticsTest, MonitorWindowFollowsTheControllerUntilHidden) {
+  Start();
+  RunUntil([this] { return units->port.Link().IsLinked(); });
+  Form3().ToolAction("SpeedButton1")->trigger();
+  TForm10* monitor = windows->Form10;
+  ASSERT_TRUE(monitor->isVisible());
+  Click(monitor, "BitBtn1");
+  auto* lcd1 = Find<QLabel>(monitor, "LCD_1");
+  RunUntil([&] { return !lcd1->text().isEmpty(); });
+  EXPECT_EQ(lcd1->text(), QString::fromLatin1(SimSystemRecords::Lcd().left(16)).replace(u' ', u'.'));
+  EXPECT_EQ(Find<QLabel>(monitor, "Label1")->text(), u"3"_s);
+  EXPECT_EQ(Find<QSlider>(monitor, "TrackBar1")->value(), 4);
+  EXPECT_EQ(Find<TRichtungsAnzeige>(monitor, "RichtungsAnzeige1")->GetRichtung(), Richtung::rrAUF);
+  if (const QString dir = qEnvironmentVariable("ULV_SCREENSHOTS"); !dir.isEmpty())
+    Form3().window()->grab().save(dir + u"/screenshot_monitor.png"_s);
+  monitor->hide();
+  const auto sent = controller->Controller().Requests();
+  Run(3000);
+  EXPECT_EQ(controller->Controller().Requests(), sent);  // the loop ended with the window
+}
+
+TEST(DirectionDisplay, EachDirectionShowsItsFrame) {
+  // Which triangle is lit: the upper one's middle, the lower one's middle.
+  const struct {
+    Richtung r;
+    bool upLit, downLit;
+  } cases[] = {{Richtung::rrNULL, false, false}, {Richtung::rrAUF, true, false}, {Richtung::rrAB, false, true}};
+  TRichtungsAnzeige display;
+  for (const auto& c : cases) {
+    display.SetRichtung(c.r);
+    const QImage shown = display.pixmap().toImage();
+    EXPECT_EQ(shown.pixelColor(12, 9) == QColor(Qt::yellow), c.upLit);
+    EXPECT_EQ(shown.pixelColor(12, 20) == QColor(Qt::yellow), c.downLit);
+  }
 }
 
 }  // namespace
