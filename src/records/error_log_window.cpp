@@ -11,6 +11,7 @@
 
 #include "common/save_file.h"
 #include "link/fixed_font_widget.h"
+#include "link/tool_bar_widget.h"
 
 namespace ulv {
 
@@ -90,18 +91,10 @@ TForm4::~TForm4() {
 }
 
 QToolButton* TForm4::AddButton(const char* name, const QString& caption, const QString& hint) {
-  auto* button = new QToolButton(toolBar_);
-  button->setObjectName(QLatin1String(name));
-  button->setText(caption);
-  button->setToolTip(hint);
-  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  toolBar_->addWidget(button);
-  return button;
+  return AddTextButton(toolBar_, name, caption, hint);
 }
 
-void TForm4::SetToolButtonHeight(int height) {
-  for (QToolButton* b : toolBar_->findChildren<QToolButton*>()) b->setFixedHeight(height);
-}
+void TForm4::SetToolButtonHeight(int height) { SetToolButtonHeights(toolBar_, height); }
 
 void TForm4::SetStatus(int state) { reader_.SetStatus(state); }
 

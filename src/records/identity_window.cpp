@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "link/fixed_font_widget.h"
+#include "link/tool_bar_widget.h"
 
 namespace ulv {
 
@@ -73,20 +74,10 @@ TNamenForm::~TNamenForm() {
 }
 
 QToolButton* TNamenForm::AddButton(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QToolButton(parent);
-  button->setObjectName(QLatin1String(name));
-  button->setText(caption);
-  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  if (parent == toolBar_)
-    toolBar_->addWidget(button);
-  else
-    parent->layout()->addWidget(button);
-  return button;
+  return AddTextButton(parent, name, caption);
 }
 
-void TNamenForm::SetToolButtonHeight(int height) {
-  for (QToolButton* b : toolBar_->findChildren<QToolButton*>()) b->setFixedHeight(height);
-}
+void TNamenForm::SetToolButtonHeight(int height) { SetToolButtonHeights(toolBar_, height); }
 
 void TNamenForm::AddLine(const QString& line) { memo_->appendPlainText(line); }
 

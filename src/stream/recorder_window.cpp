@@ -14,6 +14,7 @@
 
 #include "link/fixed_font_widget.h"
 #include "link/link_panel_widget.h"
+#include "link/tool_bar_widget.h"
 
 namespace ulv {
 
@@ -209,16 +210,8 @@ TForm14::~TForm14() {
 
 QToolButton* TForm14::AddButton(QWidget* parent, const char* name, const QString& caption, const QString& hint,
                                 bool checkable) {
-  auto* button = new QToolButton(parent);
-  button->setObjectName(QLatin1String(name));
-  button->setText(caption);
-  button->setToolTip(hint);
+  QToolButton* button = AddTextButton(parent, name, caption, hint);
   button->setCheckable(checkable);
-  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  if (parent == toolBar_)
-    toolBar_->addWidget(button);
-  else
-    parent->layout()->addWidget(button);
   return button;
 }
 

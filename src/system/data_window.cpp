@@ -13,6 +13,7 @@
 
 #include "common/save_file.h"
 #include "link/fixed_font_widget.h"
+#include "link/tool_bar_widget.h"
 
 namespace ulv {
 
@@ -90,18 +91,10 @@ TForm9::TForm9(DataReport& report, const Clock& clock, QWidget* parent)
 TForm9::~TForm9() { report_.Output = nullptr; }
 
 QToolButton* TForm9::AddButton(const char* name, const QString& caption, const QString& hint) {
-  auto* button = new QToolButton(toolBar_);
-  button->setObjectName(QLatin1String(name));
-  button->setText(caption);
-  button->setToolTip(hint);
-  button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-  toolBar_->addWidget(button);
-  return button;
+  return AddTextButton(toolBar_, name, caption, hint);
 }
 
-void TForm9::SetToolButtonHeight(int height) {
-  for (QToolButton* b : toolBar_->findChildren<QToolButton*>()) b->setFixedHeight(height);
-}
+void TForm9::SetToolButtonHeight(int height) { SetToolButtonHeights(toolBar_, height); }
 
 QStringList TForm9::Lines() const {
   const QString text = memo_->toPlainText();

@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "link/fixed_font_widget.h"
+#include "link/tool_bar_widget.h"
 
 namespace ulv {
 
@@ -83,9 +84,7 @@ TForm5::~TForm5() {
   dump_.OnShow = nullptr;
 }
 
-void TForm5::SetToolButtonHeight(int height) {
-  for (QToolButton* b : toolBar_->findChildren<QToolButton*>()) b->setFixedHeight(height);
-}
+void TForm5::SetToolButtonHeight(int height) { SetToolButtonHeights(toolBar_, height); }
 
 void TForm5::ShowDump() {
   memo_->clear();
