@@ -120,6 +120,7 @@ TUlvDebug::TUlvDebug(MemoryDebugger& debugger, const Configuration& config, QWid
   comboBox1_->setObjectName(QStringLiteral("ComboBox1"));
   comboBox1_->setEditable(true);
   comboBox1_->setMaxVisibleItems(20);
+  comboBox1_->setInsertPolicy(QComboBox::NoInsert);
   body->addWidget(comboBox1_, 1, 0);
 
   groupBox1_ = new QGroupBox(QStringLiteral("ERGEBNIS"), this);
@@ -298,6 +299,7 @@ TUlvDebug::TUlvDebug(MemoryDebugger& debugger, const Configuration& config, QWid
   });
   connect(debPtr, &QPushButton::clicked, this, [this] { debugger_.FollowPointer(); });
   connect(comboBox1_, &QComboBox::textActivated, this, &TUlvDebug::SelectSymbol);
+  connect(comboBox1_->lineEdit(), &QLineEdit::returnPressed, this, &TUlvDebug::SelectSymbol);
   connect(readButton, &QPushButton::clicked, this, &TUlvDebug::SelectSymbol);
   connect(ok, &QPushButton::clicked, this, &TUlvDebug::SelectSymbol);
   connect(sendButton, &QPushButton::clicked, this, [this] { debugger_.Send(result_[0]->text()); });

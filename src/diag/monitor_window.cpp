@@ -67,7 +67,11 @@ TForm10::TForm10(MonitorTest& test, QWidget* parent) : QWidget(parent), test_(te
   memo1_->setLineWrapMode(QPlainTextEdit::NoWrap);
   memo1_->setUndoRedoEnabled(false);
   memo1_->setMaximumBlockCount(10000);
+  memo1_->setMinimumWidth(160);
   body->addWidget(memo1_, 1);
+  // Two columns beside the log: the monitor block, then everything else.
+  auto* left = new QVBoxLayout;
+  body->addLayout(left);
   auto* right = new QVBoxLayout;
   body->addLayout(right);
 
@@ -115,7 +119,8 @@ TForm10::TForm10(MonitorTest& test, QWidget* parent) : QWidget(parent), test_(te
   m->addWidget(start, 10, 0);
   m->addWidget(panel4_, 10, 1);
   m->addWidget(label22_, 10, 2);
-  right->addWidget(mon);
+  left->addWidget(mon);
+  left->addStretch();
 
   auto* lcd = new QGroupBox(QStringLiteral("LCD"), this);
   auto* l = new QVBoxLayout(lcd);

@@ -86,6 +86,20 @@ TEST_F(DiagnosticsTest, MonitorWindowFollowsTheControllerUntilHidden) {
   EXPECT_EQ(controller->Controller().Requests(), sent);  // the loop ended with the window
 }
 
+TEST_F(DiagnosticsTest, FirmwareViewReadsTheXramArea) {
+  Start();
+  RunUntil([this] { return units->port.Link().IsLinked(); });
+  Form3().ToolAction("HKFWButton")->trigger();
+  TForm1* firmware = windows->Form1;
+  ASSERT_TRUE(firmware->isVisible());
+  Click(firmware, "ReadButton");
+  RunUntil([&] { return Text(firmware, "ErrorDisplay") == u"ohne Fehler"_s; });
+  EXPECT_EQ(Find<QPlainTextEdit>(firmware, "Memo2")->toPlainText().split(u'\n'),
+            FirmwareView::PrintHkfw(SimFirmware::XramArea(), u"===Sonder===XRAM====="_s, u"===SysVar===XRAM====="_s));
+  if (const QString dir = qEnvironmentVariable("ULV_SCREENSHOTS"); !dir.isEmpty())
+    Form3().window()->grab().save(dir + u"/screenshot_firmware.png"_s);
+}
+
 TEST(DirectionDisplay, EachDirectionShowsItsFrame) {
   // Which triangle is lit: the upper one's middle, the lower one's middle.
   const struct {
