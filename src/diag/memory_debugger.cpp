@@ -331,7 +331,8 @@ void MemoryDebugger::EndWrite(bool ok) {
   pendingWrite_.reset();
   utils_.HexWriteDone = nullptr;
   if (writeBack_) {
-    if (OnSendEnabled) OnSendEnabled(true);
+    // Not while a new SysPerm read is still under way.
+    if (OnSendEnabled) OnSendEnabled(maintenanceValid_);
     if (OnMemo) OnMemo(ok ? QStringLiteral("ready") : QStringLiteral("error"));
   }
   AfterChain();
