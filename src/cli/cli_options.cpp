@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include <QRegularExpression>
+
 namespace ulv {
 
 namespace {
@@ -9,7 +11,8 @@ const QStringList& Commands() {
                                        QStringLiteral("identity"),      QStringLiteral("errors"),
                                        QStringLiteral("delete-errors"), QStringLiteral("report"),
                                        QStringLiteral("records"),       QStringLiteral("dump"),
-                                       QStringLiteral("capture"),       QStringLiteral("decode")};
+                                       QStringLiteral("capture"),       QStringLiteral("decode"),
+                                       QStringLiteral("peek"),          QStringLiteral("poke")};
   return commands;
 }
 
@@ -47,6 +50,11 @@ QString CliUsage() {
       "                  version, shaft, monblock, sysperm, sysvar, shift,\n"
       "                  ioports, ports or calls; --out writes them as Info.txt\n"
       "  dump ADDR       the memory dump from ADDR (decimal or $hex)\n"
+      "  peek ADDR [--count N]\n"
+      "                  N bytes (default 4) from ADDR as the debugger reads them\n"
+      "  poke ADDR HEX8 --yes\n"
+      "                  write four bytes at ADDR (the address is set and\n"
+      "                  confirmed first), then read them back\n"
       "  capture         check the event stream interface and fetch the whole\n"
       "                  stream into a capture file (--out, default the\n"
       "                  recorder's next name in DokuDir); decoded lines on stdout\n"
@@ -60,7 +68,8 @@ QString CliUsage() {
       "                  working directory; a missing file means defaults)\n"
       "  --out FILE      write the lines to FILE instead of stdout\n"
       "  --hex           errors: list the record bytes too\n"
-      "  --yes           delete-errors: really delete\n"
+      "  --yes           delete-errors, poke: really do it\n"
+      "  --count N       peek: bytes to read (1 to 256)\n"
       "  --scenario FILE with --port sim: the simulated plant (JSON)\n"
       "  --no-line-timing\n"
       "                  with --port sim: answer without line delays\n"
@@ -106,6 +115,11 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
       if (!value(&o->scenario) || o->scenario.isEmpty()) {
         return usageError(QStringLiteral("--scenario needs a file name"));
       }
+    } else if (a == QLatin1String("--count")) {
+      QString n;
+      bool ok = false;
+      if (value(&n)) o->count = n.toInt(&ok);
+      if (!ok || o->count < 1 || o->count > 256) return usageError(QStringLiteral("--count needs a number from 1 to 256"));
     } else if (a == QLatin1String("--hex")) {
       o->hex = true;
     } else if (a == QLatin1String("--yes")) {
@@ -119,8 +133,11 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
       o->command = a;
     } else if (o->argument.isEmpty() &&
                (o->command == QLatin1String("records") || o->command == QLatin1String("dump") ||
-                o->command == QLatin1String("decode"))) {
+                o->command == QLatin1String("decode") || o->command == QLatin1String("peek") ||
+                o->command == QLatin1String("poke"))) {
       o->argument = a;
+    } else if (o->value.isEmpty() && o->command == QLatin1String("poke")) {
+      o->value = a;
     } else {
       return usageError(QStringLiteral("unexpected argument %1").arg(a));
     }
@@ -133,12 +150,22 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
   }
   if (o->command == QLatin1String("dump") && !DumpAddressValid(o->argument))
     return usageError(QStringLiteral("dump needs an address from 0 to 65535 (decimal or $hex)"));
+  const bool peekPoke = o->command == QLatin1String("peek") || o->command == QLatin1String("poke");
+  if (peekPoke && !DumpAddressValid(o->argument))
+    return usageError(QStringLiteral("%1 needs an address from 0 to 65535 (decimal or $hex)").arg(o->command));
+  static const QRegularExpression hex8(QStringLiteral("^[0-9A-Fa-f]{8}$"));
+  if (o->command == QLatin1String("poke") && !hex8.match(o->value).hasMatch())
+    return usageError(QStringLiteral("poke needs four bytes as 8 hex digits"));
+  if (o->command == QLatin1String("poke") && !o->yes)
+    return usageError(QStringLiteral("poke writes into the controller's memory; confirm with --yes"));
+  if (o->count != 4 && o->command != QLatin1String("peek"))
+    return usageError(QStringLiteral("--count belongs to peek"));
   if (o->command == QLatin1String("decode") && o->argument.isEmpty())
     return usageError(QStringLiteral("decode needs a capture file"));
   if (o->hex && o->command != QLatin1String("errors"))
     return usageError(QStringLiteral("--hex belongs to errors"));
-  if (o->yes && o->command != QLatin1String("delete-errors")) {
-    return usageError(QStringLiteral("--yes belongs to delete-errors"));
+  if (o->yes && o->command != QLatin1String("delete-errors") && o->command != QLatin1String("poke")) {
+    return usageError(QStringLiteral("--yes belongs to delete-errors and poke"));
   }
   if (o->command == QLatin1String("delete-errors") && !o->yes) {
     return usageError(

@@ -9,7 +9,9 @@ struct CliOptions {
   // version, send-time, identity, errors, delete-errors, report, records,
   // dump, capture, decode
   QString command;
-  QString argument;  // records: which record (default "all"); dump: the start address; decode: the file
+  QString argument;  // records: which record (default "all"); dump, peek, poke: the address; decode: the file
+  QString value;     // poke: the four bytes as 8 hex digits
+  int count = 4;     // peek --count: bytes to read
   QString port;     // device path, COMn, "sim"; empty: the configured port
   QString ini;      // configuration file
   QString out;      // --out FILE: written whole on success (CR LF lines); capture: the capture file

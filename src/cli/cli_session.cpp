@@ -7,6 +7,7 @@
 
 #include "common/save_file.h"
 #include "context/app_units.h"
+#include "diag/memory_debugger.h"
 #include "link/link_state.h"
 #include "link/qt_serial_line.h"
 #include "sim/scenario.h"
@@ -33,6 +34,7 @@ struct CliSession::Units {
   std::unique_ptr<Timer> limitTimer;
   std::unique_ptr<Timer> startTimer;
   std::unique_ptr<Timer> tickTimer;
+  std::unique_ptr<MemoryDebugger> debugger;  // peek and poke
   QEventLoop loop;
 };
 
@@ -203,6 +205,8 @@ void CliSession::StartCommand() {
     RunRecords();
   } else if (c == QLatin1String("dump")) {
     RunDump();
+  } else if (c == QLatin1String("peek") || c == QLatin1String("poke")) {
+    RunPeekPoke(c == QLatin1String("poke"));
   } else if (c == QLatin1String("capture")) {
     RunCapture();
   } else if (c == QLatin1String("delete-errors")) {
@@ -327,6 +331,55 @@ void CliSession::RunDump() {
   };
   if (!dump.Start(options_.argument, nullptr))
     Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
+}
+
+// peek: reads of four bytes from the address on, one line each. poke: the
+// debugger's Send (the address set and confirmed before the write), then a
+// read of the four bytes back.
+void CliSession::RunPeekPoke(bool poke) {
+  Units& u = *u_;
+  u.debugger = std::make_unique<MemoryDebugger>(u.units.queue, u.units.utils, u.units.recordReader,
+                                                u.units.memoryDump, ctx_.timers);
+  MemoryDebugger* d = u.debugger.get();
+  const uint16_t start = MemoryDump::ParseAddress(options_.argument);
+  // The reads that print: from `start` on until `count` bytes are shown.
+  auto readFrom = [this, d, start](int count) {
+    auto address = std::make_shared<uint16_t>(start);
+    auto left = std::make_shared<int>(count);
+    d->OnResult = [this, address, left](const QString& hex, const QString&, const QString&, const QString&) {
+      const int shown = std::min(*left, 4);
+      Emit(MemoryDebugger::AddressText(*address) + QStringLiteral("  ") + hex.left(3 * shown));
+      *left -= shown;
+      *address = static_cast<uint16_t>(*address + 4);
+    };
+    d->OnReadEnded = [this, d, address, left](bool shown) {
+      if (!shown) {
+        Finish(kExitFailed, RecordReader::FailureText());
+      } else if (*left > 0) {
+        d->SetAddress(MemoryDebugger::AddressText(*address), QStringLiteral("0"));
+      } else {
+        Finish(kExitOk);
+      }
+    };
+    d->SetAddress(MemoryDebugger::AddressText(start), QStringLiteral("0"));
+  };
+  if (!poke) {
+    readFrom(options_.count);
+    return;
+  }
+  d->OnWriteEnded = [this, readFrom](bool ok) {
+    if (ok) {
+      readFrom(4);
+    } else {
+      Finish(kExitFailed, QStringLiteral("the controller did not confirm the address; nothing was written"));
+    }
+  };
+  // Showing the address starts a read; the write waits for it and then
+  // sets the address itself.
+  d->SetAddress(MemoryDebugger::AddressText(start), QStringLiteral("0"));
+  const QString& v = options_.value;
+  const QString dotted = v.mid(0, 2) + u'.' + v.mid(2, 2) + u'.' + v.mid(4, 2) + u'.' + v.mid(6, 2) + u'.';
+  if (!d->Send(dotted)) Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
 }
 
 void CliSession::RunCapture() {

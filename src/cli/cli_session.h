@@ -53,6 +53,7 @@ private:
   void RunRecords();
   void RecordsEnded(DataReport::Ending ending);
   void RunDump();
+  void RunPeekPoke(bool poke);
   // capture: interface check, then the recorder's fetch; decode: offline.
   void RunCapture();
   int RunDecode();

@@ -222,13 +222,14 @@ void MemoryDebugger::ReadStep(int generation, int step, const QByteArray& reply)
     t.chars = first_.chars + t.chars;
   }
   if (OnResult) OnResult(t.hex, t.word, t.bytes, t.chars);
-  EndRead(true);
+  EndRead(true, true);
 }
 
-void MemoryDebugger::EndRead(bool answered) {
+void MemoryDebugger::EndRead(bool answered, bool shown) {
   if (!reading_) return;
   reading_ = false;
   if (answered) readAnswered_ = true;
+  if (OnReadEnded) OnReadEnded(shown);
   AfterChain();
 }
 
@@ -335,6 +336,7 @@ void MemoryDebugger::EndWrite(bool ok) {
     if (OnSendEnabled) OnSendEnabled(maintenanceValid_);
     if (OnMemo) OnMemo(ok ? QStringLiteral("ready") : QStringLiteral("error"));
   }
+  if (OnWriteEnded) OnWriteEnded(ok);
   AfterChain();
 }
 

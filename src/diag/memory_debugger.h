@@ -99,6 +99,10 @@ public:
   std::function<void(bool enabled)> OnSendEnabled;  // "senden"
   std::function<void(const QString& line)> OnMemo;  // "ready" / "error"
   std::function<void(const QString& text)> OnMessage;
+  // A read ended: shown (OnResult was called) or not.
+  std::function<void(bool shown)> OnReadEnded;
+  // A write (Send or write-back) ended: every write went out, or it stopped.
+  std::function<void(bool ok)> OnWriteEnded;
 
 private:
   struct Guard;
@@ -113,7 +117,7 @@ private:
   void StartRead(uint16_t address);
   bool QueueRead(int step, const QByteArray& command, int replyLength);
   void ReadStep(int generation, int step, const QByteArray& reply);
-  void EndRead(bool answered);
+  void EndRead(bool answered, bool shown = false);
   bool StartWrite(std::vector<WriteStep> steps);
   bool WriteNext();
   void AddressSet(int generation, const QByteArray& reply);
