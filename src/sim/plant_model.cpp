@@ -131,7 +131,13 @@ std::optional<QByteArray> PlantModel::Answer(const QByteArray& req) {
     }
     return ack;
   }
-  if (std::optional<QByteArray> r = stream_.Answer(req)) return r;
+  if (std::optional<QByteArray> r = stream_.Answer(req)) {
+    if (std::optional<QByteArray> late = stream_.TakeLateReply()) {
+      held_ = std::move(late);
+      return std::nullopt;
+    }
+    return r;
+  }
   if (std::optional<QByteArray> r = firmware_.Answer(req)) return r;
   if (std::optional<QByteArray> r = system_.Answer(req, plant_.system, plant_.trips, timeValue_, dayValue_)) {
     if (r->isEmpty()) return std::nullopt;  // a silenced block read
@@ -142,6 +148,12 @@ std::optional<QByteArray> PlantModel::Answer(const QByteArray& req) {
   }
   ++unknown_;
   return std::nullopt;
+}
+
+std::optional<QByteArray> PlantModel::TakeHeldReply() {
+  std::optional<QByteArray> r = std::move(held_);
+  held_.reset();
+  return r;
 }
 
 }  // namespace ulv

@@ -35,6 +35,11 @@ public:
   // The event stream family (set up from the scenario's "stream").
   SimStream& Stream() { return stream_; }
 
+  // A reply held back by a late fault: it goes out when the next request
+  // comes, unless a reset drops it like every reply not yet sent.
+  std::optional<QByteArray> TakeHeldReply();
+  void DropHeldReply() { held_.reset(); }
+
   // Families added later answer here before a request counts as unknown.
   std::function<std::optional<QByteArray>(const QByteArray& request)> OnOtherRequest;
 
@@ -53,6 +58,7 @@ private:
   int requests_ = 0;
   int unknown_ = 0;
   QByteArray lastRequest_;
+  std::optional<QByteArray> held_;
 };
 
 }  // namespace ulv

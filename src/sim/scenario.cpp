@@ -120,17 +120,19 @@ bool ReadStream(const QJsonObject& o, SimStreamSetup* st, QString* error) {
     const auto* known = std::find_if(std::begin(kRequests), std::end(kRequests),
                                      [&](const char* r) { return request == QLatin1String(r); });
     int64_t nth = 1;
-    if (known == std::end(kRequests) || (fault != QLatin1String("silent") && fault != QLatin1String("wrong")) ||
+    if (known == std::end(kRequests) ||
+        (fault != QLatin1String("silent") && fault != QLatin1String("wrong") && fault != QLatin1String("late")) ||
         !ReadNumber(f, "nth", 1, 1000000, &nth, error, where)) {
       if (error->isEmpty() || known == std::end(kRequests))
         *error = QStringLiteral("stream.faults[%1]: request must be one of query test version header run "
-                                "stop rewrite fetch, fault silent or wrong")
+                                "stop rewrite fetch, fault silent, wrong or late")
                      .arg(i);
       return false;
     }
     sf.request = static_cast<SimStreamRequest>(known - std::begin(kRequests));
     sf.nth = static_cast<int>(nth);
     sf.wrongByte = fault == QLatin1String("wrong");
+    sf.late = fault == QLatin1String("late");
     st->faults.push_back(sf);
   }
   return true;

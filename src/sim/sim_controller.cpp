@@ -14,6 +14,7 @@ std::optional<uint8_t> SimController::Feed(uint8_t toolByte) {
     // A reset starts both ends clean: a reply not yet sent belongs to a
     // request the tool has given up.
     out_.clear();
+    plant_.DropHeldReply();
     lowPending_ = false;
     lastSent_ = Sent::Reset;
     repeatWindow_ = 0;
@@ -83,6 +84,11 @@ void SimController::AddRequestByte(uint8_t b) {
   req_.clear();
   reqLength_ = 0;
   if (OnRequest) OnRequest(request);
+  // A reply held back (a late answer) goes out first, as if it had only now
+  // been ready.
+  if (std::optional<QByteArray> late = plant_.TakeHeldReply()) {
+    for (char c : *late) out_.push_back(static_cast<uint8_t>(c));
+  }
   if (std::optional<QByteArray> reply = plant_.Answer(request)) {
     for (char c : *reply) out_.push_back(static_cast<uint8_t>(c));
   }

@@ -166,10 +166,16 @@ std::optional<QByteArray> SimStream::Answer(const QByteArray& req) {
 
   const int nth = ++seen_[static_cast<size_t>(*kind)];
   bool wrong = false;
+  bool late = false;
   for (const SimStreamFault& f : setup_.faults) {
     if (f.request != *kind || f.nth != nth) continue;
-    if (!f.wrongByte) return std::nullopt;
-    wrong = true;
+    if (f.late) {
+      late = true;
+    } else if (!f.wrongByte) {
+      return std::nullopt;
+    } else {
+      wrong = true;
+    }
   }
 
   QByteArray reply;
@@ -214,7 +220,17 @@ std::optional<QByteArray> SimStream::Answer(const QByteArray& req) {
       break;
   }
   if (wrong) reply[0] = static_cast<char>(static_cast<uint8_t>(reply.at(0)) ^ 0x0F);
+  if (late) {
+    late_ = reply;
+    return QByteArray();  // answered, but nothing goes out now
+  }
   return reply;
+}
+
+std::optional<QByteArray> SimStream::TakeLateReply() {
+  std::optional<QByteArray> r = std::move(late_);
+  late_.reset();
+  return r;
 }
 
 }  // namespace ulv

@@ -22,6 +22,7 @@ struct SimStreamFault {
   SimStreamRequest request = SimStreamRequest::Fetch;
   int nth = 1;             // counted from 1 per request kind
   bool wrongByte = false;  // false: no reply at all
+  bool late = false;       // the reply comes only when the next request arrives
 };
 
 struct SimStreamSetup {
@@ -64,6 +65,8 @@ public:
   // Entries in the order a fetch delivers them.
   std::vector<Entry> Recorded() const;
   int FetchCount() const { return fetches_; }
+  // The reply a late fault held back (once).
+  std::optional<QByteArray> TakeLateReply();
 
   std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
 
@@ -87,6 +90,7 @@ private:
   int64_t step_ = 0;
   int fetches_ = 0;
   std::array<int, 8> seen_{};
+  std::optional<QByteArray> late_;
 };
 
 }  // namespace ulv

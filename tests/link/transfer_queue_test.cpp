@@ -32,7 +32,7 @@ struct QueueRig : LinkRig {
   TransferQueue queue{port.Link(), line, logs, clock, clock};
   Got got;  // replies per handler id, in call order
 
-  QueueRig() : LinkRig(QueuePlant()) {
+  explicit QueueRig(Scenario plant = QueuePlant()) : LinkRig(std::move(plant)) {
     line.SetLineTimeout(10000);
     queue.SetTransport(false);
     line.Restart();
@@ -373,6 +373,24 @@ TEST(TransferQueue, RepliesAfterRecoveryAreTheControllersOwn) {
       rig.got.erase(rig.got.end() - 1);
     }
   }
+}
+
+// A reply the controller sends late, when the next request comes, is dropped
+// by the reset that follows the time-out: the next request gets its own.
+TEST(TransferQueue, LateReplyNeverAnswersTheNextRequest) {
+  const QByteArray kHeaderRequest = H("F2 4B 02");
+  Scenario plant = QueuePlant();
+  const int headerLength = static_cast<int>(PlantModel(plant).Answer(kHeaderRequest)->size());
+  plant.stream.faults = {{SimStreamRequest::Header, 1, false, true}};
+  QueueRig rig(plant);
+  ASSERT_TRUE(rig.Add(kHeaderRequest, headerLength, 1));
+  rig.Run(50);
+  EXPECT_TRUE(rig.got.empty());
+  rig.clock.Advance(4000);
+  EXPECT_EQ(rig.got, Got({{1, QByteArray(headerLength, '\0')}}));
+  ASSERT_TRUE(rig.Add(kVersion, 16, 2));
+  rig.Run(400);
+  EXPECT_EQ(rig.got.back(), std::make_pair(2, kVersionReply));
 }
 
 }  // namespace
