@@ -12,7 +12,8 @@ const QStringList& Commands() {
                                        QStringLiteral("delete-errors"), QStringLiteral("report"),
                                        QStringLiteral("records"),       QStringLiteral("dump"),
                                        QStringLiteral("capture"),       QStringLiteral("decode"),
-                                       QStringLiteral("peek"),          QStringLiteral("poke")};
+                                       QStringLiteral("peek"),          QStringLiteral("poke"),
+                                       QStringLiteral("monitor")};
   return commands;
 }
 
@@ -55,6 +56,9 @@ QString CliUsage() {
       "  poke ADDR HEX8 --yes\n"
       "                  write four bytes at ADDR (the address is set and\n"
       "                  confirmed first), then read them back\n"
+      "  monitor [--seconds N]\n"
+      "                  the decoded monitor block once a second for N seconds\n"
+      "                  (default 10, at most 120)\n"
       "  capture         check the event stream interface and fetch the whole\n"
       "                  stream into a capture file (--out, default the\n"
       "                  recorder's next name in DokuDir); decoded lines on stdout\n"
@@ -120,6 +124,12 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
       bool ok = false;
       if (value(&n)) o->count = n.toInt(&ok);
       if (!ok || o->count < 1 || o->count > 256) return usageError(QStringLiteral("--count needs a number from 1 to 256"));
+    } else if (a == QLatin1String("--seconds")) {
+      QString n;
+      bool ok = false;
+      if (value(&n)) o->seconds = n.toInt(&ok);
+      if (!ok || o->seconds < 1 || o->seconds > 120)
+        return usageError(QStringLiteral("--seconds needs a number from 1 to 120"));
     } else if (a == QLatin1String("--hex")) {
       o->hex = true;
     } else if (a == QLatin1String("--yes")) {
@@ -158,6 +168,8 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
     return usageError(QStringLiteral("poke needs four bytes as 8 hex digits"));
   if (o->command == QLatin1String("poke") && !o->yes)
     return usageError(QStringLiteral("poke writes into the controller's memory; confirm with --yes"));
+  if (o->seconds != 10 && o->command != QLatin1String("monitor"))
+    return usageError(QStringLiteral("--seconds belongs to monitor"));
   if (o->count != 4 && o->command != QLatin1String("peek"))
     return usageError(QStringLiteral("--count belongs to peek"));
   if (o->command == QLatin1String("decode") && o->argument.isEmpty())

@@ -12,6 +12,7 @@ struct CliOptions {
   QString argument;  // records: which record (default "all"); dump, peek, poke: the address; decode: the file
   QString value;     // poke: the four bytes as 8 hex digits
   int count = 4;     // peek --count: bytes to read
+  int seconds = 10;  // monitor --seconds: how long to follow the monitor block
   QString port;     // device path, COMn, "sim"; empty: the configured port
   QString ini;      // configuration file
   QString out;      // --out FILE: written whole on success (CR LF lines); capture: the capture file

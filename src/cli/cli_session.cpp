@@ -8,6 +8,7 @@
 #include "common/save_file.h"
 #include "context/app_units.h"
 #include "diag/memory_debugger.h"
+#include "diag/monitor_test.h"
 #include "link/link_state.h"
 #include "link/qt_serial_line.h"
 #include "sim/scenario.h"
@@ -35,6 +36,7 @@ struct CliSession::Units {
   std::unique_ptr<Timer> startTimer;
   std::unique_ptr<Timer> tickTimer;
   std::unique_ptr<MemoryDebugger> debugger;  // peek and poke
+  std::unique_ptr<Timer> monitorTimer;
   QEventLoop loop;
 };
 
@@ -207,6 +209,8 @@ void CliSession::StartCommand() {
     RunDump();
   } else if (c == QLatin1String("peek") || c == QLatin1String("poke")) {
     RunPeekPoke(c == QLatin1String("poke"));
+  } else if (c == QLatin1String("monitor")) {
+    RunMonitor();
   } else if (c == QLatin1String("capture")) {
     RunCapture();
   } else if (c == QLatin1String("delete-errors")) {
@@ -380,6 +384,43 @@ void CliSession::RunPeekPoke(bool poke) {
   const QString& v = options_.value;
   const QString dotted = v.mid(0, 2) + u'.' + v.mid(2, 2) + u'.' + v.mid(4, 2) + u'.' + v.mid(6, 2) + u'.';
   if (!d->Send(dotted)) Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
+}
+
+// monitor: F1 60 once a second (one request out at a time), each answer
+// decoded as the monitor window shows it; a substitute gives "Timeout".
+void CliSession::RunMonitor() {
+  Units& u = *u_;
+  u.monitorTimer = ctx_.timers.CreateTimer();
+  auto state = std::make_shared<std::pair<int, bool>>(0, false);  // seconds run, request out
+  auto answered = std::make_shared<int>(0);
+  u.monitorTimer->OnTimeout = [this, state, answered] {
+    if (finished_) return;
+    if (++state->first > options_.seconds) {
+      u_->monitorTimer->Stop();
+      if (*answered > 0) {
+        Finish(kExitOk);
+      } else {
+        Finish(kExitFailed, QStringLiteral("the controller did not answer the monitor request"));
+      }
+      return;
+    }
+    if (state->second) return;
+    state->second = u_->units.queue.AddTransfer(QByteArray::fromHex("F160"), 7, [this, state, answered](const QByteArray& r) {
+      state->second = false;
+      if (!MonitorTest::Answered(r, 7)) {
+        Emit(QStringLiteral("Timeout"));
+        return;
+      }
+      ++*answered;
+      const MonitorLabels l = MonitorTest::DecodeMonitor(r);
+      Emit(QStringLiteral("Etage %1  %2  Richtung=%3  WEIZ=%4  Ziel=%5  %6  TürA=%7  TürB=%8  Vollast=%9  Störung=%10")
+               .arg(l.floor, l.mode, l.direction.value_or(QStringLiteral("?")), l.weiz, l.target,
+                    l.safety.value_or(QStringLiteral("?")), l.doorA, l.doorB, l.fullLoad)
+               .arg(l.fault));
+    });
+  };
+  u.monitorTimer->Start(1000);
+  u.monitorTimer->OnTimeout();
 }
 
 void CliSession::RunCapture() {

@@ -54,6 +54,7 @@ private:
   void RecordsEnded(DataReport::Ending ending);
   void RunDump();
   void RunPeekPoke(bool poke);
+  void RunMonitor();
   // capture: interface check, then the recorder's fetch; decode: offline.
   void RunCapture();
   int RunDecode();
