@@ -70,7 +70,59 @@ QByteArray PlantModel::ErrorRecordReply(int k) const {
   return r;
 }
 
+namespace {
+
+std::optional<SimRequestKind> KindOf(const QByteArray& req) {
+  if (req.size() == 6 && StartsWith(req, {0xF5, 0x04})) return SimRequestKind::MemoryAddress;
+  if (req == Bytes({0xF1, 0x0B})) return SimRequestKind::MemoryRead;
+  if (req.size() == 10 && StartsWith(req, {0xF9, 0x0C})) return SimRequestKind::MemoryWrite;
+  if (req == Bytes({0xF1, 0x54})) return SimRequestKind::MemoryDump;
+  if (req.size() == 4 && StartsWith(req, {0xF3, 0x4B, 0x04})) return SimRequestKind::Firmware;
+  if (req == Bytes({0xF1, 0x60}) || req == Bytes({0xF1, 0x52}) || req == Bytes({0xF1, 0x32}) ||
+      req == Bytes({0xF2, 0x55, 0x1B}) || req == Bytes({0xF2, 0x55, 0x1D}) || req == Bytes({0x80}) ||
+      (req.size() == 4 && (StartsWith(req, {0xF3, 0x55, 0x1A}) || StartsWith(req, {0xF3, 0x55, 0x1C}))) ||
+      (req.size() == 6 && StartsWith(req, {0xF5, 0x55, 0x1E, 0x02}))) {
+    return SimRequestKind::Monitor;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<SimReplyFault> PlantModel::FaultFor(const QByteArray& req) {
+  const std::optional<SimRequestKind> kind = KindOf(req);
+  if (!kind) return std::nullopt;
+  const int nth = ++seen_[static_cast<int>(*kind)];
+  for (const SimRequestFault& f : plant_.faults) {
+    if (f.request == *kind && f.nth == nth) return f.fault;
+  }
+  return std::nullopt;
+}
+
 std::optional<QByteArray> PlantModel::Answer(const QByteArray& req) {
+  const std::optional<SimReplyFault> fault = FaultFor(req);
+  std::optional<QByteArray> r = Reply(req);
+  if (!fault || !r || r->isEmpty()) return r;
+  switch (*fault) {
+    case SimReplyFault::Drop:
+      return std::nullopt;
+    case SimReplyFault::Wrong:  // the header's count no longer fits the bytes that follow
+      (*r)[0] = static_cast<char>(static_cast<uint8_t>(r->at(0)) ^ 0x0F);
+      return r;
+    case SimReplyFault::Short: {
+      const qsizetype keep = r->size() / 2;  // a two-byte reply shrinks to a lone header
+      QByteArray cut = r->left(keep);
+      cut[0] = static_cast<char>(0xF0 + keep - 1);
+      return cut;
+    }
+    case SimReplyFault::Delay:
+      held_ = std::move(r);
+      return std::nullopt;
+  }
+  return r;
+}
+
+std::optional<QByteArray> PlantModel::Reply(const QByteArray& req) {
   ++requests_;
   lastRequest_ = req;
   const QByteArray ack = Bytes({0xF1, 0x01});

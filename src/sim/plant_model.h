@@ -44,6 +44,9 @@ public:
   std::function<std::optional<QByteArray>(const QByteArray& request)> OnOtherRequest;
 
 private:
+  std::optional<QByteArray> Reply(const QByteArray& request);
+  // The scenario's fault on this request, counted per request kind.
+  std::optional<SimReplyFault> FaultFor(const QByteArray& request);
   QByteArray ErrorRecordReply(int k) const;
   QByteArray TextReply(const QByteArray& text) const;
 
@@ -59,6 +62,7 @@ private:
   int unknown_ = 0;
   QByteArray lastRequest_;
   std::optional<QByteArray> held_;
+  int seen_[6] = {};  // requests of each SimRequestKind so far
 };
 
 }  // namespace ulv

@@ -146,6 +146,43 @@ uint16_t SimTwoSeconds(const QTime& time) {
   return static_cast<uint16_t>(time.msecsSinceStartOfDay() / 2000);
 }
 
+namespace {
+
+bool ReadRequestFaults(const QJsonValue& v, std::vector<SimRequestFault>* out, QString* error) {
+  static const char* const kRequests[] = {"memoryAddress", "memoryRead", "memoryWrite",
+                                          "memoryDump",    "firmware",   "monitor"};
+  static const char* const kFaults[] = {"drop", "wrong", "short", "delay"};
+  const auto indexOf = [](const auto& names, const QString& name) {
+    const auto* it = std::find_if(std::begin(names), std::end(names),
+                                  [&](const char* n) { return name == QLatin1String(n); });
+    return it == std::end(names) ? -1 : static_cast<int>(it - std::begin(names));
+  };
+  const QJsonArray a = v.toArray();
+  std::vector<SimRequestFault> faults;
+  for (int i = 0; i < a.size(); ++i) {
+    const QJsonObject f = a[i].toObject();
+    const int request = indexOf(kRequests, f.value(QLatin1String("request")).toString());
+    const int fault = indexOf(kFaults, f.value(QLatin1String("fault")).toString(QStringLiteral("drop")));
+    const double nth = f.value(QLatin1String("nth")).toDouble(1);
+    if (!v.isArray() || !a[i].isObject() || request < 0 || fault < 0 || nth < 1 || nth > 1000000 ||
+        nth != static_cast<int>(nth)) {
+      *error = QStringLiteral("faults[%1]: request must be one of memoryAddress memoryRead memoryWrite "
+                              "memoryDump firmware monitor, fault drop, wrong, short or delay, nth from 1")
+                   .arg(i);
+      return false;
+    }
+    faults.push_back({static_cast<SimRequestKind>(request), static_cast<int>(nth), static_cast<SimReplyFault>(fault)});
+  }
+  if (!v.isArray()) {
+    *error = QStringLiteral("scenario: \"faults\" must be a list");
+    return false;
+  }
+  *out = std::move(faults);
+  return true;
+}
+
+}  // namespace
+
 bool ParseScenario(const QByteArray& json, Scenario* scenario, QString* error) {
   QString dummy;
   if (!error) error = &dummy;
@@ -213,6 +250,8 @@ bool ParseScenario(const QByteArray& json, Scenario* scenario, QString* error) {
     if (!ReadStream(o.value(QLatin1String("stream")).toObject(), &s.stream, error)) return false;
   }
   if (!ParseSystemData(o, &s.system, error)) return false;
+  if (o.contains(QLatin1String("faults")) && !ReadRequestFaults(o.value(QLatin1String("faults")), &s.faults, error))
+    return false;
   *scenario = s;
   return true;
 }

@@ -25,7 +25,16 @@
 //       "faults": [ { "request": "fetch", "nth": 2, "fault": "silent" } ]
 //                                       request: query test version header run
 //                                       stop rewrite fetch; fault: silent, wrong
-//     }
+//     },
+//     "faults": [ { "request": "memoryRead", "nth": 1, "fault": "drop" } ]
+//                                       request: memoryAddress (F5 04) memoryRead
+//                                       (F1 0B) memoryWrite (F9 0C) memoryDump
+//                                       (F1 54) firmware (F3 4B 04 n) monitor (the
+//                                       monitor window's requests); nth counts
+//                                       from 1 per request; fault: drop (no
+//                                       reply), wrong (first byte), short (half
+//                                       the reply, its header saying so), delay
+//                                       (the reply comes with the next request)
 //   }
 //
 // Texts are Latin-1 on the wire. The shipped scenarios are resources
@@ -51,6 +60,16 @@ struct SimErrorRecord {
   uint16_t twoSeconds = 0;  // seconds since midnight / 2
 };
 
+// Request kinds a per-request fault can hit, and what it does.
+enum class SimRequestKind { MemoryAddress, MemoryRead, MemoryWrite, MemoryDump, Firmware, Monitor };
+enum class SimReplyFault { Drop, Wrong, Short, Delay };
+
+struct SimRequestFault {
+  SimRequestKind request = SimRequestKind::MemoryRead;
+  int nth = 1;
+  SimReplyFault fault = SimReplyFault::Drop;
+};
+
 struct Scenario {
   QByteArray version;    // 15 bytes
   uint16_t eepromA = 0;  // first value of the F1 02 reply (minor)
@@ -61,6 +80,7 @@ struct Scenario {
   std::vector<SimErrorRecord> errors;  // oldest first
   SimSystemData system;                // "system": see sim/system_records_model.h
   SimStreamSetup stream;
+  std::vector<SimRequestFault> faults;
 };
 
 // Day number the controller stores for a date (1 January 2000 gives 0).

@@ -76,7 +76,14 @@ void SimController::TakeNibble(uint8_t b) {
 }
 
 void SimController::AddRequestByte(uint8_t b) {
-  if (req_.isEmpty()) reqLength_ = (b & 0x0F) + 1;
+  if (req_.isEmpty()) {
+    reqLength_ = (b & 0x0F) + 1;
+    // Header 0xF0 announces a long message: the next byte's high nibble
+    // counts the bytes after it, less one.
+    if (b == kLongHeader) reqLength_ = 2;
+  } else if (req_.size() == 1 && static_cast<uint8_t>(req_[0]) == kLongHeader) {
+    reqLength_ = 2 + (b >> 4) + 1;
+  }
   req_.append(static_cast<char>(b));
   if (req_.size() < reqLength_) return;
   ++requests_;

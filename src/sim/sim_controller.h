@@ -8,7 +8,8 @@
 // 0x20 the nibble completes a byte (without it the nibble is a high nibble),
 // 0x10 a repetition that replaces the previous nibble instead of adding one.
 // Whole bytes make request messages: the header's low nibble is the number of
-// bytes that follow.
+// bytes that follow; a header 0xF0 is followed by a byte whose high nibble
+// plus one counts the bytes after that (messages of up to 18 bytes).
 //
 // The controller's bytes: each reply byte goes out as its high nibble (flags
 // 0) and then its low nibble with 0x20; 0x40 when it has nothing to send. A
@@ -41,6 +42,7 @@ public:
   static constexpr uint8_t kLowNibble = 0x20;
   static constexpr uint8_t kRepeat = 0x10;
   static constexpr uint8_t kRepeatRequest = 0x80;
+  static constexpr uint8_t kLongHeader = 0xF0;
 
   explicit SimController(PlantModel& plant) : plant_(plant) {}
 

@@ -55,6 +55,45 @@ bool ReadBytes(const QJsonObject& o, const char* key, int maxCount, QByteArray* 
   return true;
 }
 
+// The controller's other service requests, as the monitor window's action
+// test walks through them, and the length of their replies (header included).
+// Their contents mean nothing to the tool beyond the log, so they are filler.
+int ActionReplyLength(const QByteArray& req) {
+  static const std::map<QByteArray, int> kLengths = [] {
+    std::map<QByteArray, int> m;
+    const struct {
+      int code, length;
+    } single[] = {{0x03, 5},  {0x05, 5},  {0x07, 5},  {0x08, 5},  {0x09, 3},  {0x0D, 2},  {0x0F, 2},
+                  {0x14, 2},  {0x1E, 5},  {0x1F, 5},  {0x20, 5},  {0x21, 2},  {0x22, 2},  {0x24, 2},
+                  {0x26, 2},  {0x27, 2},  {0x28, 2},  {0x29, 7},  {0x2A, 7},  {0x2B, 7},  {0x2C, 7},
+                  {0x2D, 7},  {0x2E, 7},  {0x2F, 3},  {0x30, 3},  {0x33, 5},  {0x35, 5},  {0x3A, 2},
+                  {0x3B, 2},  {0x3C, 2},  {0x3E, 15}, {0x41, 6},  {0x42, 9},  {0x44, 13}, {0x46, 2},
+                  {0x47, 2}},
+      service[] = {{0x01, 2}, {0x02, 13}, {0x03, 7},  {0x04, 7}, {0x05, 16}, {0x06, 2}, {0x09, 2},
+                   {0x0A, 12}, {0x0C, 2}, {0x0D, 5},  {0x0E, 5}, {0x17, 2},  {0x19, 5}};
+    for (const auto& r : single) m[Msg({0xF1, r.code})] = r.length;
+    for (const auto& r : service) m[Msg({0xF2, 0x55, r.code})] = r.length;
+    for (int n = 1; n <= 2; ++n) {
+      m[Msg({0xF3, 0x55, 0x1A, n})] = 16;
+      m[Msg({0xF3, 0x55, 0x1C, n})] = 10;
+    }
+    // Messages to the group partners, in the long form.
+    m[Msg({0xF0, 0x20, 0x5A, 0xF1, 0x00})] = 2;
+    m[Msg({0xF0, 0x10, 0x5B, 0x00})] = 2;
+    m[Msg({0xF0, 0x20, 0x5B, 0x03, 0x05})] = 6;
+    m[QByteArray::fromHex("f0d05f") + QByteArray(13, '\0')] = 13;
+    return m;
+  }();
+  const auto it = kLengths.find(req);
+  return it == kLengths.end() ? 0 : it->second;
+}
+
+QByteArray Filler(const QByteArray& req, int length) {
+  QByteArray r(1, static_cast<char>(0xF0 + length - 1));
+  for (int i = 1; i < length; ++i) r.append(static_cast<char>(static_cast<uint8_t>(req.back()) + i));
+  return r;
+}
+
 }  // namespace
 
 bool ParseSystemData(const QJsonObject& scenario, SimSystemData* data, QString* error) {
@@ -71,9 +110,17 @@ bool ParseSystemData(const QJsonObject& scenario, SimSystemData* data, QString* 
       !ReadInt(o, "shaftEntries", 0, 40, &d.shaftEntries, error) ||
       !ReadInt(o, "shiftRefuseBlock", 0, kShiftBlocks, &d.shiftRefuseBlock, error) ||
       !ReadInt(o, "blockFaultAt", 1, 1000000, &d.blockFaultAt, error) ||
+      !ReadInt(o, "sysPermAddress", 0, 0xFFFF - 29, &d.sysPermAddress, error) ||
       !ReadBytes(o, "shiftBytes", kShiftBlocks * kBlock, &d.shiftBytes, error) ||
       !ReadBytes(o, "ports", 14, &d.ports, error)) {
     return false;
+  }
+  if (o.contains(QLatin1String("groupLineData"))) {
+    if (!o.value(QLatin1String("groupLineData")).isBool()) {
+      *error = QStringLiteral("system: \"groupLineData\" must be true or false");
+      return false;
+    }
+    d.groupLineData = o.value(QLatin1String("groupLineData")).toBool();
   }
   if (o.contains(QLatin1String("blockFault"))) {
     d.blockFault = o.value(QLatin1String("blockFault")).toString();
@@ -197,12 +244,12 @@ std::optional<QByteArray> SimSystemRecords::Answer(const QByteArray& req, const 
   if (req == Msg({0xF1, 0x06})) {
     QByteArray record = SysPerm(trips, time, data.sysdate >= 0 ? static_cast<uint16_t>(data.sysdate) : day);
     for (int i = 0; i < record.size(); ++i) {
-      const auto it = written_.find(static_cast<uint16_t>(kSysPermAddress + i));
+      const auto it = written_.find(static_cast<uint16_t>(data.sysPermAddress + i));
       if (it != written_.end()) record[i] = static_cast<char>(it->second);
     }
     select(record);
-    return Msg({0xF4, kSysPermAddress & 0xF, (kSysPermAddress >> 4) & 0xF, (kSysPermAddress >> 8) & 0xF,
-                kSysPermAddress >> 12});
+    const int at = data.sysPermAddress;
+    return Msg({0xF4, at & 0xF, (at >> 4) & 0xF, (at >> 8) & 0xF, at >> 12});
   }
   if (req.size() == 4 && req.startsWith(Msg({0xF3, 0x55, 0x27}))) {
     const int n = static_cast<uint8_t>(req[3]);
@@ -230,11 +277,21 @@ std::optional<QByteArray> SimSystemRecords::Answer(const QByteArray& req, const 
   if (req == Msg({0xF1, 0x52})) return select(Lcd()), ack;
   if (req == Msg({0xF3, 0x55, 0x1C, 0x00})) return QByteArray(1, static_cast<char>(0xF9)) + QByteArray(9, '\0');
   if (req == Msg({0xF3, 0x55, 0x1A, 0x00})) return Msg({0xFF, 2, 1, 2, 3, 4, 9, 8, 16, 24, 32, 0, 0, 0, 0, 0});
+  if (const int length = ActionReplyLength(req); length > 0) return Filler(req, length);
+  // Group commands: 80 asks for the role that 81 n set; the others are not
+  // answered, but may show on the line as unsolicited bytes.
+  if (req == Msg({0x80})) return Msg({0xF2, groupRole_, 0x00});
+  const uint8_t group = req.isEmpty() ? 0 : static_cast<uint8_t>(req[0]) >> 4;
+  if ((group == 0x8 || group == 0x9) && req.size() == (req[0] & 0x0F) + 1) {
+    if (req.size() == 2 && static_cast<uint8_t>(req[0]) == 0x81) groupRole_ = static_cast<uint8_t>(req[1]);
+    return data.groupLineData ? req : QByteArray();
+  }
   if (req == Msg({0xF2, 0x55, 0x1B})) return Msg({0xF2, 0x06, 0x00});
   if (req == Msg({0xF1, 0x32})) return Msg({0xF2, 0x05, 0x02});
-  if (req.size() == 6 && req.startsWith(Msg({0xF5, 0x55, 0x1E, 0x02}))) return ack;
+  if (req.size() == 6 && req.startsWith(Msg({0xF5, 0x55, 0x1E, 0x02})))
+    return car_.Call(static_cast<uint8_t>(req[4])) ? ack : Msg({0xF1, 0x00});
   if (req == Msg({0xF2, 0x55, 0x1D})) return Msg({0xF3, 0x5A, 0x0F, 0x81});
-  if (req == Msg({0xF1, 0x60})) return Msg({0xF6, 0x0A, 3, 5, 0x07, 0x45, 0x02});
+  if (req == Msg({0xF1, 0x60})) return car_.Poll();
   if (req == Msg({0xF2, 0x55, 0x21})) return QByteArray(1, static_cast<char>(0xFE)) + Ports(data.ports);
   if (req == Msg({0xF1, 0x54})) {
     QByteArray r(1, static_cast<char>(0xFD));

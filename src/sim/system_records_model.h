@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+#include "sim/car_model.h"
+
 namespace ulv {
 
 // Scenario part "system" (every key optional):
@@ -24,6 +26,9 @@ namespace ulv {
 //   "blockFault": "none",          fault of one F2 55 26 reply: "silence", "refuse"
 //                                  (F1 00), "lone" (F0 alone), "short" (5 data bytes)
 //   "blockFaultAt": 1              which F2 55 26 since the start (1 = the first)
+//   "sysPermAddress": 33552        where F1 06 says the SysPerm record lies (0x8310)
+//   "groupLineData": false         after a group command (8x, 9x) the controller
+//                                  sends the command back as line data (no reply)
 struct SimSystemData {
   int maxFunction = 0x30;
   int sysdate = -1;
@@ -33,6 +38,8 @@ struct SimSystemData {
   int shiftRefuseBlock = 0;
   QString blockFault = QStringLiteral("none");
   int blockFaultAt = 1;
+  int sysPermAddress = 0x8310;
+  bool groupLineData = false;
 };
 
 bool ParseSystemData(const QJsonObject& scenario, SimSystemData* data, QString* error);
@@ -50,11 +57,14 @@ public:
   // The simulated memory: a pattern derived from the address.
   static uint8_t MemoryByte(uint16_t address);
   // The memory as read: written bytes over the pattern; the SysPerm record
-  // lies at kSysPermAddress, so a write there shows in the next F1 06 read.
+  // lies at the scenario's address (kSysPermAddress unless set), so a write
+  // there shows in the next F1 06 read.
   uint8_t Peek(uint16_t address) const;
   // F9 0C: the four bytes of the request's nibbles (low first) at the pointer.
   void WriteFour(const QByteArray& nibbles);
   static constexpr uint16_t kSysPermAddress = 0x8310;
+  // The car the monitor block reports (F1 60) and floor calls move.
+  SimCar& Car() { return car_; }
 
   // The records as the controller holds them.
   static QByteArray SysVar();
@@ -71,6 +81,8 @@ private:
   int blockReads_ = 0;
   uint16_t pointer_ = 0;
   std::map<uint16_t, uint8_t> written_;
+  SimCar car_;
+  uint8_t groupRole_ = 0;  // the last 81 n: 1 slave, 2 master, 3 single master
 };
 
 }  // namespace ulv

@@ -7,6 +7,8 @@
 #include "diag/monitor_test.h"
 #include "link/fake_transfers.h"
 #include "sim/plant_model.h"
+#include "sim/sim_controller.h"
+#include "sim/tool_side.h"
 
 using namespace Qt::StringLiterals;
 
@@ -113,6 +115,22 @@ TEST(MonitorTest, ActionAndCopyChainsOneAtATime) {
   rig.Answer(1);
   EXPECT_EQ(rig.copies.last(), u"-- -- --"_s);
   EXPECT_TRUE(rig.queue.waiting.empty());
+}
+
+// Every row of the action table, sent nibble by nibble one after the other,
+// gets a complete reply of its expected length from the simulated controller.
+TEST(MonitorTest, SimulatedControllerAnswersEveryActionRow) {
+  PlantModel plant;
+  SimController controller(plant);
+  for (const ActionRow& row : MonitorTest::ActionTable()) {
+    SCOPED_TRACE(row.command.toHex(' ').toStdString());
+    const QByteArray answers =
+        controller.FeedAll(ulvtest::ToolTurns(row.command) + ulvtest::IdleTurns(2 * row.replyLength + 2));
+    const QByteArray reply = ulvtest::Assemble(answers);
+    EXPECT_TRUE(MonitorTest::Answered(reply, row.replyLength)) << reply.toHex(' ').toStdString();
+    EXPECT_EQ(reply.isEmpty() ? -1 : static_cast<uint8_t>(reply[0]) & 0x0F, row.replyLength - 1);
+  }
+  EXPECT_EQ(plant.UnknownCount(), 0);
 }
 
 }  // namespace

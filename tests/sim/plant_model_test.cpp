@@ -105,6 +105,59 @@ TEST(PlantModel, OtherFamiliesCanBeAdded) {
     if (r == "\xF1\x7E"_ba) return "\xF4\x01\x02\x03\x04"_ba;
     return std::nullopt;
   };
-  ExpectReplies(plant, {{"\xF1\x7E"_ba, "\xF4\x01\x02\x03\x04"_ba}, {"\xF1\x07"_ba, {}}});
+  ExpectReplies(plant, {{"\xF1\x7E"_ba, "\xF4\x01\x02\x03\x04"_ba}, {"\xF1\x77"_ba, {}}});
   EXPECT_EQ(plant.UnknownCount(), 1);
+}
+
+// The car travels a floor per poll, stops with the door open at a call and
+// clears it; F1 06 names where the SysPerm record lies, 0x8310 unless set.
+TEST(PlantModel, CarServesFloorCallsAndSysPermMoves) {
+  ulv::PlantModel plant(SmallPlant());
+  const auto H = [](const char* hex) { return QByteArray::fromHex(hex); };
+  ExpectReplies(plant, {{H("f160"), H("f60a0305000000")},  // up from 3 to the call at 5
+                        {H("f160"), H("f60a0405000000")},
+                        {H("f160"), H("f6020505070300")},  // arrived: standing, door open
+                        {H("f5551e020100"), H("f101")},
+                        {H("f5551e020900"), H("f100")},  // no floor 9
+                        {H("f160"), H("f6020501000000")},  // door shut, the call at 1 is next
+                        {H("f160"), H("f6120501000000")},
+                        {H("f160"), H("f6120401000000")},
+                        {H("f160"), H("f6120301000000")},
+                        {H("f160"), H("f6120201000000")},
+                        {H("f160"), H("f6020101070300")},
+                        {H("f160"), H("f6020101000000")},
+                        {H("f106"), H("f400010308")}});
+  ulv::Scenario moved = SmallPlant();
+  QString error;
+  ASSERT_TRUE(ulv::ParseScenario(R"({"system": {"sysPermAddress": 4660}})", &moved, &error));
+  ulv::PlantModel other(moved);
+  ExpectReplies(other, {{H("f106"), H("f404030201")}});
+}
+
+// Per-request faults: each hits the nth request of its kind only. Group
+// commands come back as line data when the scenario asks for it.
+TEST(PlantModel, RequestFaultsHitTheirNthRequest) {
+  ulv::Scenario s = SmallPlant();
+  QString error;
+  EXPECT_FALSE(ulv::ParseScenario(R"({"faults": [{"request": "fetch"}]})", &s, &error));
+  ASSERT_TRUE(ulv::ParseScenario(R"({"faults": [
+      {"request": "memoryRead", "fault": "wrong"}, {"request": "memoryRead", "nth": 2},
+      {"request": "firmware", "fault": "short"}, {"request": "monitor", "fault": "delay"},
+      {"request": "memoryAddress", "fault": "short"}], "system": {"groupLineData": true}})",
+                                 &s, &error))
+      << qPrintable(error);
+  ulv::PlantModel plant(s);
+  const struct {
+    const char *request, *reply, *held;  // "": none
+  } steps[] = {{"f10b", "f70a050b0508050905", ""}, {"f10b", "", ""},
+               {"f10b", "f80a050b0508050905", ""}, {"f34b0400", "f0", ""},
+               {"f160", "", "f60a0305000000"},     {"f160", "f60a0405000000", ""},
+               {"f50403000000", "f103", ""},       {"f50403000000", "f403000000", ""},
+               {"8102", "8102", ""},               {"80", "f20200", ""}};  // group: line data, role
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.request);
+    const std::optional<QByteArray> got = plant.Answer(QByteArray::fromHex(step.request));
+    EXPECT_EQ(got.value_or(QByteArray()).toHex(), QByteArray(step.reply));
+    EXPECT_EQ(plant.TakeHeldReply().value_or(QByteArray()).toHex(), QByteArray(step.held));
+  }
 }
