@@ -318,8 +318,10 @@ void MemoryDebugger::AddressSet(int generation, const QByteArray& reply) {
 void MemoryDebugger::Written(int generation, const QByteArray& reply) {
   if (generation != writeGeneration_ || !writing_) return;
   // A substitute or malformed answer means the write may not have happened:
-  // nothing more is written.
-  if (!NibbleReply(reply, kReadReplyLength)) {
+  // nothing more is written. The data bytes of the answer carry nothing the
+  // write-back needs, so they are not checked (the next step sets its own
+  // address anyway).
+  if (reply.size() != kReadReplyLength || ReplyByte(reply, 0) != 0xF0 + kReadReplyLength - 1) {
     EndWrite(false);
     return;
   }
