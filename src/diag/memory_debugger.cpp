@@ -17,10 +17,15 @@ constexpr int kTimerMs = 500;
 constexpr int kWriteBackFrom = 12;      // FZ_tr .. wartung: bytes 12-27
 constexpr int kWriteBackBytes = 16;
 
+// The reply's length and header byte (0xF0 + the bytes that follow).
+bool HeaderReply(const QByteArray& reply, int length) {
+  return reply.size() == length && ReplyByte(reply, 0) == 0xF0 + length - 1;
+}
+
 // Length and header byte first; then every byte from the second on must be
-// a nibble.
+// a nibble (a value is read from them).
 bool NibbleReply(const QByteArray& reply, int length) {
-  if (reply.size() != length || ReplyByte(reply, 0) != 0xF0 + length - 1) return false;
+  if (!HeaderReply(reply, length)) return false;
   for (int i = 1; i < length; ++i) {
     if (ReplyByte(reply, i) > 15) return false;
   }
@@ -188,7 +193,8 @@ bool MemoryDebugger::QueueRead(int step, const QByteArray& command, int replyLen
 void MemoryDebugger::ReadStep(int generation, int step, const QByteArray& reply) {
   if (generation != readGeneration_ || !reading_) return;
   if (step % 2 == 0) {
-    if (!NibbleReply(reply, kAddressReplyLength)) {
+    // The set-address answer carries nothing the read uses: F4 is enough.
+    if (!HeaderReply(reply, kAddressReplyLength)) {
       EndRead(false);  // the poll waits until another read is answered
       return;
     }
@@ -290,7 +296,7 @@ void MemoryDebugger::AddressSet(int generation, const QByteArray& reply) {
   if (generation != writeGeneration_ || !writing_) return;
   // A dump started meanwhile has moved the pointer (its requests stand
   // before anything queued now): the write would land elsewhere.
-  if (!NibbleReply(reply, kAddressReplyLength) || dump_.IsRunning()) {
+  if (!HeaderReply(reply, kAddressReplyLength) || dump_.IsRunning()) {
     EndWrite(false);
     return;
   }
