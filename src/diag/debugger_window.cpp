@@ -24,6 +24,7 @@
 #include "common/save_file.h"
 #include "link/fixed_font_widget.h"
 #include "link/link_panel_widget.h"
+#include "link/tool_bar_widget.h"
 
 namespace ulv {
 
@@ -66,25 +67,16 @@ TUlvDebug::TUlvDebug(MemoryDebugger& debugger, const Configuration& config, QWid
 
   auto* toolBar = new QToolBar(this);
   toolBar->setObjectName(QStringLiteral("ToolBar1"));
-  auto* close = new QToolButton(toolBar);
-  close->setObjectName(QStringLiteral("CloseButton"));
-  close->setText(QStringLiteral("S&chließen"));
-  close->setToolTip(QStringLiteral("Tarvo schliessen"));
-  toolBar->addWidget(close);
+  QToolButton* close =
+      AddTextButton(toolBar, "CloseButton", QStringLiteral("S&chließen"), QStringLiteral("Tarvo schliessen"));
   panel1_ = new QLabel(QStringLiteral("Ulv Debugger "), toolBar);
   panel1_->setObjectName(QStringLiteral("Panel1"));
   toolBar->addWidget(panel1_);
   linkLed_ = new TLinkPanel(toolBar);
   linkLed_->setObjectName(QStringLiteral("link_led"));
   toolBar->addWidget(linkLed_);
-  auto* help = new QToolButton(toolBar);
-  help->setObjectName(QStringLiteral("SpeedButton1"));
-  help->setText(QStringLiteral("? Wa Byte"));
-  toolBar->addWidget(help);
-  auto* symbolFile = new QToolButton(toolBar);
-  symbolFile->setObjectName(QStringLiteral("SpeedButton2"));
-  symbolFile->setText(QStringLiteral("Symbolfile"));
-  toolBar->addWidget(symbolFile);
+  QToolButton* help = AddTextButton(toolBar, "SpeedButton1", QStringLiteral("? Wa Byte"));
+  QToolButton* symbolFile = AddTextButton(toolBar, "SpeedButton2", QStringLiteral("Symbolfile"));
   layout->addWidget(toolBar);
 
   auto* body = new QGridLayout;

@@ -16,17 +16,14 @@
 
 #include "link/fixed_font_widget.h"
 #include "link/link_panel_widget.h"
+#include "link/tool_bar_widget.h"
 
 namespace ulv {
 
 namespace {
 
 QToolButton* ToolButton(QToolBar* bar, const char* name, const char* text) {
-  auto* b = new QToolButton(bar);
-  b->setObjectName(QLatin1String(name));
-  b->setText(QString::fromUtf8(text));
-  bar->addWidget(b);
-  return b;
+  return AddTextButton(bar, name, QString::fromUtf8(text));
 }
 
 QLineEdit* BarField(QToolBar* bar, const char* name, const char* text) {

@@ -17,6 +17,7 @@
 
 #include "diag/direction_window.h"
 #include "link/fixed_font_widget.h"
+#include "link/tool_bar_widget.h"
 
 namespace ulv {
 
@@ -52,10 +53,7 @@ TForm10::TForm10(MonitorTest& test, QWidget* parent) : QWidget(parent), test_(te
   layout->setContentsMargins(0, 0, 0, 0);
   auto* bar = new QToolBar(this);
   bar->setObjectName(QStringLiteral("ToolBar1"));
-  auto* close = new QToolButton(bar);
-  close->setObjectName(QStringLiteral("CloseButton"));
-  close->setText(QStringLiteral("Schliessen"));
-  bar->addWidget(close);
+  QToolButton* close = AddTextButton(bar, "CloseButton", QStringLiteral("Schliessen"));
   bar->addWidget(new QLabel(QStringLiteral("Steuerungs-Test"), bar));
   layout->addWidget(bar);
 

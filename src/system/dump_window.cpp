@@ -25,15 +25,9 @@ TForm5::TForm5(MemoryDump& dump, QWidget* parent) : QWidget(parent), dump_(dump)
   auto* image = new QLabel(toolBar_);
   image->setObjectName(QStringLiteral("Image1"));
   toolBar_->addWidget(image);
-  auto* close = new QToolButton(toolBar_);
-  close->setObjectName(QStringLiteral("CloseButton"));
-  close->setText(QStringLiteral("S&chließen"));
-  close->setToolTip(QStringLiteral("Tarvo schliessen"));
-  toolBar_->addWidget(close);
-  auto* dumpButton = new QToolButton(toolBar_);
-  dumpButton->setObjectName(QStringLiteral("DumpButton"));
-  dumpButton->setText(QStringLiteral("Dump"));
-  toolBar_->addWidget(dumpButton);
+  QToolButton* close =
+      AddTextButton(toolBar_, "CloseButton", QStringLiteral("S&chließen"), QStringLiteral("Tarvo schliessen"));
+  QToolButton* dumpButton = AddTextButton(toolBar_, "DumpButton", QStringLiteral("Dump"));
   gauge_ = new QProgressBar(toolBar_);
   gauge_->setObjectName(QStringLiteral("Gauge1"));
   gauge_->setFixedWidth(201);

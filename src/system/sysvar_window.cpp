@@ -10,6 +10,7 @@
 #include "link/fixed_font_widget.h"
 #include "link/link_panel_widget.h"
 #include "system/system_records.h"
+#include "link/tool_bar_widget.h"
 
 namespace ulv {
 
@@ -22,18 +23,12 @@ TForm8::TForm8(RecordReader& reader, QWidget* parent) : QWidget(parent, Qt::Wind
   layout->setSpacing(0);
   toolBar_ = new QToolBar(this);
   toolBar_->setObjectName(QStringLiteral("ToolBar1"));
-  readButton_ = new QToolButton(toolBar_);
-  readButton_->setObjectName(QStringLiteral("ReadButton"));
-  readButton_->setText(QStringLiteral("Read"));
+  readButton_ = AddTextButton(toolBar_, "ReadButton", QStringLiteral("Read"));
   readButton_->setEnabled(false);
-  toolBar_->addWidget(readButton_);
   linkLed_ = new TLinkPanel(toolBar_);
   linkLed_->setObjectName(QStringLiteral("LinkLed"));
   toolBar_->addWidget(linkLed_);
-  auto* help = new QToolButton(toolBar_);
-  help->setObjectName(QStringLiteral("HelpButton"));
-  help->setText(QStringLiteral("."));
-  toolBar_->addWidget(help);
+  QToolButton* help = AddTextButton(toolBar_, "HelpButton", QStringLiteral("."));
   layout->addWidget(toolBar_);
   memo_ = new QPlainTextEdit(this);
   memo_->setObjectName(QStringLiteral("Memo1"));
