@@ -120,25 +120,11 @@ void TForm4::BitBtn1Click() {
 }
 
 bool TForm4::SaveButtonClick() {
-  if (!Dialogs.SaveFileName) return false;
-  QString dir = Dokudir ? Dokudir() : QString();
-  if (dir.isEmpty()) dir = QDir::currentPath();
-  const QString name = Dialogs.SaveFileName(this, dir, QStringLiteral("Fehler.txt"),
-                                            QStringLiteral("Ulv Fehlerdateien (*.txt)"));
-  if (name.isEmpty()) return false;
-  if (QFileInfo::exists(name)) {
-    if (!Dialogs.Question ||
-        Dialogs.Question(this, kQuestionTitle, name + QStringLiteral(" überschreiben ?"),
-                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) != QMessageBox::Yes)
-      return false;
-  }
   QString text;
   for (const QString& line : MemoLines(memo_)) text += line + QStringLiteral("\r\n");
-  QString error;
-  if (!SaveWholeFile(name, text.toUtf8(), &error)) {
-    if (Dialogs.FileError) Dialogs.FileError(this, error);
+  if (!Dialogs.SaveFile(this, Dokudir ? Dokudir() : QString(), QStringLiteral("Fehler.txt"),
+                        QStringLiteral("Ulv Fehlerdateien (*.txt)"), text.toUtf8()))
     return false;
-  }
   memo_->document()->setModified(false);
   return true;
 }

@@ -2,10 +2,32 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 
+#include "common/save_file.h"
+
 namespace ulv {
+
+bool RecordDialogs::SaveFile(QWidget* parent, QString directory, const QString& proposedName,
+                             const QString& filter, const QByteArray& bytes) const {
+  if (!SaveFileName) return false;
+  if (directory.isEmpty()) directory = QDir::currentPath();
+  const QString name = SaveFileName(parent, directory, proposedName, filter);
+  if (name.isEmpty()) return false;
+  if (QFileInfo::exists(name)) {
+    if (!Question || Question(parent, QStringLiteral("Sichern"), name + QStringLiteral(" überschreiben ?"),
+                              QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) != QMessageBox::Yes)
+      return false;
+  }
+  QString error;
+  if (!SaveWholeFile(name, bytes, &error)) {
+    if (FileError) FileError(parent, error);
+    return false;
+  }
+  return true;
+}
 
 RecordDialogs RecordDialogs::Defaults() {
   RecordDialogs d;

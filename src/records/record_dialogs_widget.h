@@ -1,6 +1,7 @@
 #pragma once
 // The modal questions of the records windows, as replaceable hooks: the
 // defaults open the standard dialogs, tests answer them directly.
+#include <QByteArray>
 #include <QMessageBox>
 #include <QString>
 #include <functional>
@@ -23,6 +24,12 @@ struct RecordDialogs {
       InputText;
   // A file problem shown to the user.
   std::function<void(QWidget* parent, const QString& text)> FileError;
+
+  // "Sichern": asks for a file in `directory` (the working directory when
+  // empty), asks before overwriting one, writes `bytes` through the shared
+  // save path and shows a failure. True once the file is written.
+  bool SaveFile(QWidget* parent, QString directory, const QString& proposedName, const QString& filter,
+                const QByteArray& bytes) const;
 
   // QFileDialog, QMessageBox and QInputDialog.
   static RecordDialogs Defaults();

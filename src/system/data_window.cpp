@@ -114,23 +114,9 @@ void TForm9::CallsButtonClick() {
 }
 
 bool TForm9::SaveButtonClick() {
-  if (!Dialogs.SaveFileName) return false;
-  QString dir = Dokudir ? Dokudir() : QString();
-  if (dir.isEmpty()) dir = QDir::currentPath();
-  const QString name =
-      Dialogs.SaveFileName(this, dir, QStringLiteral("Info.txt"), QStringLiteral("INFO Datei (*.txt)"));
-  if (name.isEmpty()) return false;
-  if (QFileInfo::exists(name)) {
-    if (!Dialogs.Question ||
-        Dialogs.Question(this, kQuestionTitle, name + QStringLiteral(" überschreiben ?"),
-                         QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) != QMessageBox::Yes)
-      return false;
-  }
-  QString error;
-  if (!SaveWholeFile(name, InfoFileBytes(Lines()), &error)) {
-    if (Dialogs.FileError) Dialogs.FileError(this, error);
+  if (!Dialogs.SaveFile(this, Dokudir ? Dokudir() : QString(), QStringLiteral("Info.txt"),
+                        QStringLiteral("INFO Datei (*.txt)"), InfoFileBytes(Lines())))
     return false;
-  }
   memo_->document()->setModified(false);
   return true;
 }
