@@ -5,6 +5,7 @@
 // turn of an exchange happens.
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 #include "link/serial_line.h"
 
@@ -31,7 +32,10 @@ public:
   bool Write(const QByteArray& bytes) override;
   QByteArray Read(qint64 maxBytes) override;
   qint64 BytesAvailable() const override { return rx_.size(); }
-  void SetDtr(bool on) override { dtr_ = on; }
+  void SetDtr(bool on) override {
+    dtr_ = on;
+    if (OnDtrChanged) OnDtrChanged(on);
+  }
   ModemLines Lines() const override { return lines_; }
   QString Device() const override { return device_; }
 
@@ -51,6 +55,8 @@ public:
   bool Dtr() const { return dtr_; }
   int OpenAttempts() const { return openAttempts_; }
   int OpenCount() const { return openCount_; }
+  // Every SetDtr of this end, for a simulated modem on the other end.
+  std::function<void(bool on)> OnDtrChanged;
 
 private:
   void Receive(const QByteArray& bytes);
