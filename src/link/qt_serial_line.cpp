@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/save_file.h"
+
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <grp.h>
@@ -44,11 +46,42 @@ QString UserName() {
 
 }  // namespace
 
-QtSerialLine::QtSerialLine(bool hardwareFlowControl) : hardwareFlowControl_(hardwareFlowControl) {}
+QtSerialLine::QtSerialLine(bool hardwareFlowControl) : hardwareFlowControl_(hardwareFlowControl) {
+  SetControlDir(qEnvironmentVariable("ULV_MODEM_LINES"));
+}
 
 QtSerialLine::~QtSerialLine() {
   guard_.reset();  // drops a pending deferred close
-  if (port_ && port_->isOpen()) port_->close();
+  if (port_ && port_->isOpen()) {
+    port_->close();
+    WriteControlDtr(false);
+  }
+}
+
+void QtSerialLine::SetControlDir(const QString& dir) {
+  controlDir_ = dir;
+  controlAge_.invalidate();
+}
+
+void QtSerialLine::WriteControlDtr(bool on) {
+  if (!controlDir_.isEmpty()) SaveWholeFile(controlDir_ + QStringLiteral("/dtr"), on ? "1" : "0");
+}
+
+// A missing or unreadable file reads as all lines off (no modem there).
+ModemLines QtSerialLine::ControlLines() const {
+  constexpr int kRereadMs = 50;
+  if (controlAge_.isValid() && controlAge_.elapsed() < kRereadMs) return controlLines_;
+  controlAge_.start();
+  controlLines_ = ModemLines{};
+  QByteArray text;
+  if (!ReadWholeFile(controlDir_ + QStringLiteral("/lines"), &text, nullptr, 256)) return controlLines_;
+  for (const QByteArray& item : text.simplified().split(' ')) {
+    const bool on = item.endsWith("=1");
+    if (item.startsWith("DCD=")) controlLines_.dcd = on;
+    if (item.startsWith("DSR=")) controlLines_.dsr = on;
+    if (item.startsWith("RI=")) controlLines_.ring = on;
+  }
+  return controlLines_;
 }
 
 QString QtSerialLine::DescribeOpenFailure(const QString& device, int sysErr, const QString& fallback) {
@@ -130,6 +163,7 @@ bool QtSerialLine::Open(const QString& name, QString* error) {
   port_->setDataTerminalReady(true);
   port_->clear(QSerialPort::AllDirections);  // nothing stale from before the open
   --quietOps_;
+  WriteControlDtr(true);
   port_->clearError();
   RequestLowLatency();
 
@@ -169,7 +203,10 @@ void QtSerialLine::Failed(const QString& reason) {
 void QtSerialLine::Close() {
   guard_.reset();
   if (port_) {
-    if (port_->isOpen()) port_->close();
+    if (port_->isOpen()) {
+      port_->close();
+      WriteControlDtr(false);  // closing a port drops DTR
+    }
     port_.reset();
   }
 }
@@ -229,6 +266,7 @@ void QtSerialLine::SetDtr(bool on) {
   port_->setDataTerminalReady(on);
   --quietOps_;
   port_->clearError();
+  WriteControlDtr(on);
 }
 
 ModemLines QtSerialLine::Lines() const {
@@ -243,6 +281,12 @@ ModemLines QtSerialLine::Lines() const {
   lines.dsr = s.testFlag(QSerialPort::DataSetReadySignal);
   lines.ring = s.testFlag(QSerialPort::RingIndicatorSignal);
   lines.cts = s.testFlag(QSerialPort::ClearToSendSignal);
+  if (!controlDir_.isEmpty()) {
+    const ModemLines c = ControlLines();
+    lines.dcd = c.dcd;
+    lines.dsr = c.dsr;
+    lines.ring = c.ring;
+  }
   return lines;
 }
 

@@ -8,12 +8,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 
+#include "common/save_file.h"
 #include "link/pty.h"
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -74,7 +76,42 @@ bool PtySimulator::Prepare(QString* error) {
   controller_ = std::make_unique<SimController>(*plant_);
   controller_->SetFaults(options_.faults);
   turnsBase_ = requestsBase_ = 0;
-  return true;
+  return options_.modem ? PrepareModem(error) : true;
+}
+
+bool PtySimulator::PrepareModem(QString* error) {
+  if (!SimModem::ValidPartnerName(options_.modemOptions.partnerName)) {
+    if (error) *error = QStringLiteral("partner name: only the characters 0..z");
+    return false;
+  }
+  modem_ = std::make_unique<SimModem>(*plant_, options_.modemOptions);
+  // Counted under the lock the serving thread holds while it feeds the modem.
+  modem_->OnRequest = [this](const QByteArray&) { ++stats_.requests; };
+  ownLinesDir_.reset();
+  linesDir_ = options_.linesDir;
+  if (linesDir_.isEmpty()) {
+    ownLinesDir_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/ulv-sim-lines-XXXXXX"));
+    if (!ownLinesDir_->isValid()) {
+      if (error) *error = QStringLiteral("lines directory: %1").arg(ownLinesDir_->errorString());
+      return false;
+    }
+    linesDir_ = ownLinesDir_->path();
+  } else if (!QDir().mkpath(linesDir_)) {
+    if (error) *error = QStringLiteral("%1: cannot create the lines directory").arg(linesDir_);
+    return false;
+  }
+  // A DTR file left from an earlier tool says nothing about this one.
+  QFile::remove(linesDir_ + QStringLiteral("/dtr"));
+  return WriteLines(modem_->Lines(), error);
+}
+
+bool PtySimulator::WriteLines(const ModemLines& l, QString* error) {
+  const QByteArray text = QStringLiteral("DCD=%1 DSR=%2 RI=%3\n")
+                              .arg(int{l.dcd})
+                              .arg(int{l.dsr})
+                              .arg(int{l.ring})
+                              .toLatin1();
+  return SaveWholeFile(linesDir_ + QStringLiteral("/lines"), text, error);
 }
 
 bool PtySimulator::Start(QString* slavePath, QString* error) {
@@ -133,6 +170,7 @@ void PtySimulator::Stop() {
     if (fd >= 0) ::close(fd);
     fd = -1;
   }
+  ownLinesDir_.reset();
   if (ownsFd_ && fd_ >= 0) ::close(fd_);
   fd_ = -1;
   ownsFd_ = false;
@@ -151,6 +189,12 @@ void PtySimulator::SetFaults(const SimFaults& faults) {
   std::lock_guard<std::mutex> lock(mutex_);
   pendingFaults_ = faults;
   faultsChanged_ = true;
+}
+
+void PtySimulator::SetModemFaults(const SimPartnerFaults& faults) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  pendingModemFaults_ = faults;
+  modemFaultsChanged_ = true;
 }
 
 SimStats PtySimulator::Stats() const {
@@ -235,6 +279,10 @@ void PtySimulator::Run() {
   // kernel worker that carries bytes through the pty may be queued on this
   // very CPU, and a spinning real-time thread would keep it off until the
   // spin ends.
+  if (options_.modem) {
+    RunModem();
+    return;
+  }
   if (options_.realtime) realtimeGranted_ = SetRealtime(true);
   relaxed_ = false;
   const int64_t answerDelayNs = options_.lineTiming ? 2 * CharTimeNs(options_.baud) : 0;
@@ -343,6 +391,126 @@ void PtySimulator::Run() {
       }
       if (idle) WriteAnswer(*idle, 0);
       lastActivityNs = NowNs();
+    }
+  }
+}
+
+// Called with the lock held.
+void PtySimulator::ApplyModemFaults() {
+  if (!modemFaultsChanged_) return;
+  modem_->SetFaults(pendingModemFaults_);
+  modemFaultsChanged_ = false;
+}
+
+bool PtySimulator::WriteAll(const QByteArray& bytes) {
+  qsizetype done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd_, bytes.constData() + done, static_cast<size_t>(bytes.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += n;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  stats_.answers += bytes.size();
+  return true;
+}
+
+// The modem in real time: its clock is milliseconds since the start, the
+// tool's bytes are fed as they come, and the thread wakes for whatever the
+// modem has due and every 50 ms for the tool's DTR.
+void PtySimulator::RunModem() {
+  constexpr int64_t kDtrPollMs = 50;
+  const int64_t startNs = NowNs();
+  auto nowMs = [startNs] { return (NowNs() - startNs) / 1000000; };
+  const QString dtrPath = linesDir_ + QStringLiteral("/dtr");
+  ModemLines shown = modem_->Lines();
+  int64_t nextDtrPoll = 0;
+  QByteArray lastDtr;
+
+  while (!stop_) {
+    if (!vanished_ && vanishRequest_) {
+      vanished_ = true;
+      if (pty_) {
+        pty_->CloseMaster();
+      } else if (fd_ >= 0) {
+        ::close(fd_);
+      }
+      fd_ = -1;
+    }
+    int64_t now = nowMs();
+    int64_t waitMs = std::max<int64_t>(0, nextDtrPoll - now);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (const std::optional<int64_t> due = modem_->NextDueMs()) {
+        waitMs = std::min(waitMs, std::max<int64_t>(0, *due - now));
+      }
+    }
+    pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
+    const int r = ::poll(fds, vanished_ ? 1 : 2, vanished_ ? -1 : static_cast<int>(waitMs));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[0].revents & POLLIN) {
+      char drain[16];
+      while (::read(wakePipe_[0], drain, sizeof drain) > 0) {
+      }
+      continue;
+    }
+    if (vanished_) continue;
+
+    QByteArray out;
+    if (fds[1].revents & POLLIN) {
+      char buf[256];
+      const ssize_t n = ::read(fd_, buf, sizeof buf);
+      if (n <= 0) {
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (ownsFd_) {
+          LoseDevice();
+        } else {
+          SleepUntil(NowNs() + 10000000);  // nobody on the other end yet
+        }
+        continue;
+      }
+      std::lock_guard<std::mutex> lock(mutex_);
+      ApplyModemFaults();
+      stats_.turns += n;
+      out = modem_->Feed(QByteArray(buf, static_cast<qsizetype>(n)), nowMs());
+    } else if (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) {
+      if (ownsFd_) {
+        LoseDevice();
+      } else {
+        SleepUntil(NowNs() + 10000000);
+      }
+      continue;
+    }
+
+    now = nowMs();
+    std::optional<bool> dtr;
+    if (now >= nextDtrPoll) {
+      nextDtrPoll = now + kDtrPollMs;
+      QByteArray text;
+      // No file: the tool has not said anything about DTR; it stays as it was.
+      if (ReadWholeFile(dtrPath, &text, nullptr, 16) && text.trimmed() != lastDtr) {
+        lastDtr = text.trimmed();
+        if (lastDtr == "0" || lastDtr == "1") dtr = lastDtr == "1";
+      }
+    }
+    ModemLines lines;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ApplyModemFaults();
+      if (dtr) modem_->SetDtr(*dtr, now);
+      out += modem_->Tick(now);
+      lines = modem_->Lines();
+    }
+    if (!out.isEmpty() && !WriteAll(out)) {
+      if (ownsFd_) LoseDevice();
+      continue;
+    }
+    if (lines.dcd != shown.dcd || lines.dsr != shown.dsr || lines.ring != shown.ring) {
+      shown = lines;
+      WriteLines(lines, nullptr);
     }
   }
 }

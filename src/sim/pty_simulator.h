@@ -7,6 +7,7 @@
 // tool is silent the controller sends an idle byte every 2 s.
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -17,6 +18,7 @@
 
 #include "sim/plant_model.h"
 #include "sim/sim_controller.h"
+#include "sim/sim_modem.h"
 
 namespace ulv {
 
@@ -55,6 +57,15 @@ struct SimOptions {
   // Called once from the serving thread when a served device goes away
   // (unplugged adapter); serving stops then.
   std::function<void()> onDeviceLost;
+  // Serve a Hayes modem with the framed partner behind it (SimModem) instead
+  // of the 401 exchange; line timing, idle bytes and `faults` do not apply.
+  bool modem = false;
+  SimModemOptions modemOptions;
+  // The modem lines' control channel, as a pty has no pins: the simulator
+  // keeps the file `lines` ("DCD=1 DSR=1 RI=0") up to date and reads the
+  // tool's DTR from the file `dtr` ("0" / "1") every 50 ms. Empty: a new
+  // directory in the temporary folder, removed at Stop.
+  QString linesDir;
 };
 
 struct SimStats {
@@ -94,6 +105,9 @@ public:
 
   // Thread-safe; take effect with the next byte.
   void SetFaults(const SimFaults& faults);
+  void SetModemFaults(const SimPartnerFaults& faults);
+  // The modem lines' control directory while serving a modem.
+  QString LinesDir() const { return linesDir_; }
   SimStats Stats() const;
   void ResetStats();
   // Plant state as the controller holds it now (a copy).
@@ -104,8 +118,13 @@ public:
 
 private:
   bool Prepare(QString* error);
+  bool PrepareModem(QString* error);
+  bool WriteLines(const ModemLines& lines, QString* error);
   bool Launch(QString* error);
   void Run();
+  void RunModem();
+  void ApplyModemFaults();
+  bool WriteAll(const QByteArray& bytes);
   // Returns when the byte left (after the write), or -1 when it did not.
   int64_t WriteAnswer(uint8_t b, int64_t dueNs);
   void LoseDevice();
@@ -113,6 +132,9 @@ private:
   SimOptions options_;
   std::unique_ptr<PlantModel> plant_;
   std::unique_ptr<SimController> controller_;
+  std::unique_ptr<SimModem> modem_;
+  std::unique_ptr<QTemporaryDir> ownLinesDir_;
+  QString linesDir_;
   std::unique_ptr<PtyPair> pty_;
   int fd_ = -1;  // the controller's end (pty master or device)
   bool ownsFd_ = false;
@@ -128,6 +150,8 @@ private:
   SimStats stats_;
   SimFaults pendingFaults_;
   bool faultsChanged_ = false;
+  SimPartnerFaults pendingModemFaults_;
+  bool modemFaultsChanged_ = false;
   int64_t lastAnswerNs_ = -1;
   bool relaxed_ = false;   // serving thread: real-time priority dropped for now
   int64_t turnsBase_ = 0;  // controller counts at the last ResetStats

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <utility>
 
 #include "sim/pty_simulator.h"
 
@@ -25,6 +26,65 @@ bool IntOption(const QCommandLineParser& p, const QString& name, int* out) {
     return false;
   }
   *out = v;
+  return true;
+}
+
+bool DialResult(const QString& name, SimDialResult* out) {
+  static const std::pair<const char*, SimDialResult> kResults[] = {
+      {"connect", SimDialResult::Connect},         {"busy", SimDialResult::Busy},
+      {"no-carrier", SimDialResult::NoCarrier},    {"no-dialtone", SimDialResult::NoDialtone},
+      {"silence", SimDialResult::Silence}};
+  for (const auto& [text, result] : kResults) {
+    if (name == QLatin1String(text)) {
+      *out = result;
+      return true;
+    }
+  }
+  return false;
+}
+
+// One --partner-fault: a name, some with "=N".
+bool PartnerFault(const QString& spec, SimPartnerFaults* f) {
+  const QString name = spec.section(QLatin1Char('='), 0, 0);
+  const bool hasN = spec.contains(QLatin1Char('='));
+  bool ok = true;
+  const int n = hasN ? spec.section(QLatin1Char('='), 1).toInt(&ok) : 1;
+  if (!ok || n < 0) return false;
+  static const std::pair<const char*, SimModemPhase> kDrops[] = {
+      {"drop-at-dial", SimModemPhase::Dial},     {"drop-at-sync", SimModemPhase::Sync},
+      {"drop-at-notify", SimModemPhase::Notify}, {"drop-at-name", SimModemPhase::Name},
+      {"drop-at-request", SimModemPhase::Request}};
+  for (const auto& [text, phase] : kDrops) {
+    if (name == QLatin1String(text)) {
+      f->dropCarrierIn = phase;
+      return true;
+    }
+  }
+  if (name == u"nak-first") {
+    f->nakFirst = n;
+  } else if (name == u"nak-always") {
+    f->nakAlways = true;
+  } else if (name == u"no-ack") {
+    f->noAck = true;
+  } else if (name == u"wrong-chk") {
+    f->wrongChk = true;
+  } else if (name == u"len" && hasN && n <= 4) {
+    f->frameLen = n;
+  } else if (name == u"split") {
+    f->splitChunk = hasN ? n : 3;
+  } else if (name == u"garbage") {
+    f->garbage = QByteArray("\x00\x33\x55\xAA\x28", 5);
+  } else if (name == u"silent") {
+    f->silent = true;
+  } else if (name == u"ignore-name") {
+    f->ignoreName = true;
+  } else if (name == u"ack-every-byte") {
+    f->ackEveryByte = true;
+  } else if (name == u"late-reply") {
+    f->lateReplies = n;
+  } else {
+    return false;
+  }
   return true;
 }
 
@@ -71,6 +131,20 @@ int SimMain(int argc, char** argv) {
       {QStringLiteral("vanish-after"), QStringLiteral("Let the device vanish after MS milliseconds."),
        QStringLiteral("MS")},
       {QStringLiteral("stats"), QStringLiteral("Print turn statistics on stderr at the end.")},
+      {QStringLiteral("modem"),
+       QStringLiteral("Serve a Hayes modem with the framed partner behind it instead of the 401 exchange.")},
+      {QStringLiteral("lines-dir"),
+       QStringLiteral("The modem lines' directory (files lines and dtr; default: a new temporary one)."),
+       QStringLiteral("DIR")},
+      {QStringLiteral("dial-result"),
+       QStringLiteral("connect, busy, no-carrier, no-dialtone or silence (default connect)."), QStringLiteral("R")},
+      {QStringLiteral("partner-name"), QStringLiteral("The partner's name (characters 0..z)."),
+       QStringLiteral("NAME")},
+      {QStringLiteral("partner-fault"),
+       QStringLiteral("A fault of the framed partner (repeatable): nak-first[=N], nak-always, no-ack, wrong-chk, "
+                      "len=N, split[=N], garbage, silent, ignore-name, ack-every-byte, late-reply[=N], "
+                      "drop-at-dial|sync|notify|name|request."),
+       QStringLiteral("F")},
   });
   p.process(app);
 
@@ -89,6 +163,26 @@ int SimMain(int argc, char** argv) {
     return 2;
   }
   if (!p.isSet(QStringLiteral("vanish-after"))) options.vanishAfterMs = -1;
+  options.modem = p.isSet(QStringLiteral("modem"));
+  options.linesDir = p.value(QStringLiteral("lines-dir"));
+  if (p.isSet(QStringLiteral("dial-result")) &&
+      !DialResult(p.value(QStringLiteral("dial-result")), &options.modemOptions.dialResult)) {
+    std::fprintf(stderr, "ulv-sim: --dial-result is connect, busy, no-carrier, no-dialtone or silence\n");
+    return 2;
+  }
+  if (p.isSet(QStringLiteral("partner-name"))) {
+    options.modemOptions.partnerName = p.value(QStringLiteral("partner-name")).toLatin1();
+    if (!SimModem::ValidPartnerName(options.modemOptions.partnerName)) {
+      std::fprintf(stderr, "ulv-sim: --partner-name takes only the characters 0..z\n");
+      return 2;
+    }
+  }
+  for (const QString& f : p.values(QStringLiteral("partner-fault"))) {
+    if (!PartnerFault(f, &options.modemOptions.faults)) {
+      std::fprintf(stderr, "ulv-sim: unknown --partner-fault %s (see --help)\n", qPrintable(f));
+      return 2;
+    }
+  }
 
   options.onDeviceLost = [] { ::kill(::getpid(), SIGUSR1); };
   PtySimulator sim(options);
@@ -100,6 +194,7 @@ int SimMain(int argc, char** argv) {
       return 1;
     }
     std::printf("%s\n", qPrintable(slave));
+    if (options.modem) std::printf("lines: %s\n", qPrintable(sim.LinesDir()));
     std::fflush(stdout);
   } else {
     const QString device = p.value(QStringLiteral("device"));
@@ -108,6 +203,10 @@ int SimMain(int argc, char** argv) {
       return 1;
     }
     std::fprintf(stderr, "ulv-sim: serving %s\n", qPrintable(device));
+    if (options.modem) {
+      std::printf("lines: %s\n", qPrintable(sim.LinesDir()));
+      std::fflush(stdout);
+    }
   }
 
   int sig = 0;

@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "link/pty.h"
+#include "sim/pty_simulator.h"
 #include "tool_side.h"
 
 namespace {
@@ -178,4 +179,35 @@ TEST(QtSerialLine, VanishedDeviceClosesOnceWithoutFloodAndReopens) {
   EXPECT_EQ(ulvtest::ReadFd(second.MasterFd(), 1).toHex(), QByteArray("21"));
   SpinFor(100);
   EXPECT_EQ(lost.size(), 1);
+}
+
+// ulv-sim's modem on a pty: the adapter takes the modem lines from the
+// simulator's control directory and hands its DTR back through it.
+TEST(QtSerialLine, ModemLinesThroughTheControlDirectory) {
+  ulv::SimOptions o;
+  o.modem = true;
+  ulv::PtySimulator sim(o);
+  QString path, error;
+  ASSERT_TRUE(sim.Start(&path, &error)) << qPrintable(error);
+  ulv::QtSerialLine line(false);
+  line.SetControlDir(sim.LinesDir());
+  ASSERT_TRUE(line.Open(path, &error)) << qPrintable(error);
+  QByteArray got;
+  auto receive = [&](const QByteArray& expect) {
+    return SpinUntil([&] {
+      got += line.Read(256);
+      return got.endsWith(expect);
+    });
+  };
+  EXPECT_TRUE(line.Lines().dsr);
+  EXPECT_FALSE(line.Lines().dcd);
+  line.Write("ATE0\rATDT1\r"_ba);
+  ASSERT_TRUE(receive("\r\nCONNECT 9600\r\n"_ba)) << got.constData();
+  EXPECT_TRUE(SpinUntil([&] { return line.Lines().dcd; }));
+  got.clear();
+  line.Write("AT01\r\x01"_ba);
+  EXPECT_TRUE(receive("\x06\x15\x15"_ba)) << got.toHex(' ').constData();
+  line.SetDtr(false);
+  EXPECT_TRUE(receive("\r\nNO CARRIER\r\n"_ba)) << got.toHex(' ').constData();
+  EXPECT_TRUE(SpinUntil([&] { return !line.Lines().dcd; }));
 }
