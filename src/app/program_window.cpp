@@ -40,7 +40,7 @@ ProgramWindows::ProgramWindows(AppContext& ctx, AppUnits& units) : ctx_(ctx), un
   Send = send_.get();
   Form3->SendForm = Send;
 
-  myComPort_ = std::make_unique<TMyComPort>(units.port, units.line, ctx.timers);
+  myComPort_ = std::make_unique<TMyComPort>(units.port, units.line, units.modem, ctx.timers);
   MyComPort = myComPort_.get();
   Form3->ComForm = MyComPort;
 

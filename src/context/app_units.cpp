@@ -7,7 +7,9 @@ AppUnits::AppUnits(AppContext& context, SerialLine& serialLine)
       line(serialLine),
       port(serialLine, context.logs, context.clock, context.timers),
       linePort(port, context.timers),
+      newCom(port, context.timers),
       queue(port.Link(), linePort, context.logs, context.clock, context.timers),
+      modem(port, serialLine, newCom, linePort, queue, context.logs, context.timers),
       utils(queue, context.clock),
       catalogue(context.config.ErrorCatalogueFile()),
       identity(queue, utils, context.clock),
@@ -17,6 +19,10 @@ AppUnits::AppUnits(AppContext& context, SerialLine& serialLine)
       memoryDump(queue),
       recorder(queue, context.clock, context.timers, context.config, identity, decoder) {
   port.DeviceForCom = [this](int comNumber) { return DeviceForCom(comNumber); };
+  queue.SetFramedTransport(&newCom);
+  modem.ReadConfig = [this](const QString&, const QString& key, const QString&) {
+    return ctx.config.ModemValue(key);
+  };
   catalogue.OnLoadError = [this](const QString& message) { ctx.config.InfoMessage(message); };
   StartSimulator = [this](QString* error) { return StartPtySimulator(error); };
   // The programs serve the simulator for hours and never read its samples.

@@ -13,6 +13,8 @@
 #include "context/app_context.h"
 #include "link/com_port.h"
 #include "link/line_port.h"
+#include "link/modem_link.h"
+#include "link/new_com.h"
 #include "link/qel_utils.h"
 #include "link/serial_line.h"
 #include "link/transfer_queue.h"
@@ -43,7 +45,11 @@ public:
   SerialLine& line;
   ComPort port;
   LinePort linePort;
+  // The framed transport (modem sessions, the queue's mode 1).
+  TNewCom newCom;
   TransferQueue queue;
+  // The modem, its sessions and the serial window's modem buttons.
+  ModemLink modem;
   QelUtils utils;
   ErrorCatalogue catalogue;
   PlantIdentity identity;

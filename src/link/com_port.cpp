@@ -148,6 +148,13 @@ qint64 ComPort::BytesWaiting() const { return line_.BytesAvailable(); }
 
 void ComPort::SetPartnerHook(std::function<void(const QString&)> hook) { partnerHook_ = std::move(hook); }
 
+void ComPort::CallPartnerHook(const QString& text) {
+  if (partnerHook_) {
+    auto partner = partnerHook_;
+    partner(text);
+  }
+}
+
 void ComPort::TraceOut(const QByteArray& s) { Trace('>', s); }
 
 void ComPort::TraceIn(const QByteArray& s) { Trace('<', s); }
@@ -257,7 +264,8 @@ void ComPort::DataAvailable() {
   if (portBlocked_ || !line_.IsOpen()) return;
   const qint64 waiting = line_.BytesAvailable();
   if (waiting <= 0) return;
-  if (ReceiveHook) {
+  const bool modemFirst = ModemOwnsInput && ModemOwnsInput();
+  if (ReceiveHook && !modemFirst) {
     // The hook may replace itself while it runs.
     auto hook = ReceiveHook;
     hook(static_cast<int>(std::min<qint64>(waiting, INT_MAX)));
@@ -270,7 +278,7 @@ void ComPort::DataAvailable() {
 // Modem answers arrive as text lines ended by CR; in DataMode every byte is a
 // line of its own.
 void ComPort::ModemByte(uint8_t b) {
-  if (b != 13 && b != 10) {
+  if (b != 13 && b != 10 && modemLine_.size() < kModemLineMax) {
     if (b >= 32 && b <= 122) {
       modemLine_ += QLatin1Char(static_cast<char>(b));
     } else {
@@ -280,19 +288,33 @@ void ComPort::ModemByte(uint8_t b) {
   }
   if (b != 13 && !dataMode_) return;
   if (!modemLine_.isEmpty()) {
-    TraceIn(modemLine_.toLatin1());
-    lastModemLine_ = modemLine_;
-    if (modemLine_.contains(QLatin1String("CONNECT")) && OnConnectText) OnConnectText(modemLine_);
-    if (lastModemLine_ == QLatin1String("OK")) {
+    // The line is taken before anyone runs: a handler may send the next
+    // command, whose answer must start a new line.
+    const QString line = modemLine_;
+    modemLine_.clear();
+    TraceIn(line.toLatin1());
+    lastModemLine_ = line;
+    if (line.contains(QLatin1String("CONNECT")) && OnConnectText) OnConnectText(line);
+    if (OnModemLine) {
+      auto tap = OnModemLine;
+      tap(line);
+    }
+    if (line == QLatin1String("OK")) {
       if (OnModemOk) {
         auto ok = OnModemOk;
         ok();
       }
-    } else if (OnMessage) {
-      OnMessage(lastModemLine_);
+    } else {
+      SetMessage(line);
     }
+    return;
   }
   modemLine_.clear();
+}
+
+void ComPort::SetMessage(const QString& text) {
+  message_ = text;
+  if (OnMessage) OnMessage(text);
 }
 
 void ComPort::Lost(const QString& reason) {

@@ -49,6 +49,7 @@ public:
   // Installed by the line port: a click on any lamp.
   std::function<void(bool portOpen)> LineToggleHook;
   void SetPartnerHook(std::function<void(const QString&)> hook);
+  void CallPartnerHook(const QString& text);
 
   // Trace lines ("%d %s %s"; the long form with hex in DataMode).
   void TraceOut(const QByteArray& s);
@@ -66,6 +67,12 @@ public:
   QString LastError() const { return lastError_; }
   QString ModemLine() const { return modemLine_; }
   QString LastModemLine() const { return lastModemLine_; }
+  void SetLastModemLine(const QString& line) { lastModemLine_ = line; }
+  // The message field `Nachricht`.
+  QString Message() const { return message_; }
+  void SetMessage(const QString& text);
+  // A modem answer line is cut here; the rest of it is dropped.
+  static constexpr int kModemLineMax = 256;
 
   // The last kTraceKept trace and report lines are kept, single bytes
   // unformatted with their times, so that a byte costs no text work while
@@ -86,6 +93,12 @@ public:
   std::function<void(const QString& text)> OnMessage;     // message field `Nachricht`
   std::function<void(const QString& text)> OnConnectText; // `ConnectLabel`
   std::function<void()> OnModemOk;
+  // Every complete, non-empty modem answer line, before OnModemOk or the
+  // message field take it (the modem driver reads its answers here).
+  std::function<void(const QString& line)> OnModemLine;
+  // While this says true (a dial is in progress) received bytes are read as
+  // modem answers even when a protocol layer has installed ReceiveHook.
+  std::function<bool()> ModemOwnsInput;
   // After a vanished device has been reopened (the line port restarts its line).
   std::function<void()> OnReopened;
 
@@ -138,6 +151,7 @@ private:
   bool canClose_ = false;
   QString modemLine_;
   QString lastModemLine_;
+  QString message_;
   std::unique_ptr<Timer> reopenTimer_;
   int reopenDelayMs_ = 0;
   std::vector<TraceEntry> traceRing_;

@@ -165,8 +165,8 @@ QLabel* Label(QWidget* parent, const char* name, const QString& text) {
 
 }  // namespace
 
-TMyComPort::TMyComPort(ComPort& port, SerialLine& line, TimerFactory& timers, QWidget* parent)
-    : QWidget(parent, Qt::Window), port_(port), line_(line), lightsTimer_(timers.CreateTimer()) {
+TMyComPort::TMyComPort(ComPort& port, SerialLine& line, ModemLink& modemLink, TimerFactory& timers, QWidget* parent)
+    : QWidget(parent, Qt::Window), port_(port), line_(line), modem_(modemLink), lightsTimer_(timers.CreateTimer()) {
   setObjectName(QStringLiteral("MyComPort"));
   setWindowTitle(QStringLiteral("MyComPort"));
   resize(560, 520);
@@ -217,25 +217,59 @@ TMyComPort::TMyComPort(ComPort& port, SerialLine& line, TimerFactory& timers, QW
   auto* modem = new QGroupBox(QStringLiteral("Modem"), this);
   modem->setObjectName(QStringLiteral("ModemGroup"));
   auto* mg = new QGridLayout(modem);
-  auto* modemOpen = Light(modem, "ModemOpenPanel", clRed);
-  auto* modemId = Label(modem, "ModemId", QStringLiteral("keine ModemId"));
-  auto* connectLed = Light(modem, "ConnectLed", clMaroon);
+  modemOpen_ = Light(modem, "ModemOpenPanel", clRed);
+  modemId_ = Label(modem, "ModemId", QStringLiteral("keine ModemId"));
+  connectLed_ = Light(modem, "ConnectLed", clMaroon);
   connectLabel_ = Label(modem, "ConnectLabel", QStringLiteral("NC"));
-  auto* dataModLed = Light(modem, "DataModLed", clRed);
-  auto* dialStatus = Label(modem, "DialStatusLabel", QString());
-  auto* timerString = Label(modem, "timerstring", QString());
+  dataModLed_ = Light(modem, "DataModLed", clRed);
+  dialStatus_ = Label(modem, "DialStatusLabel", QString());
+  timerString_ = Label(modem, "timerstring", QString());
   nachricht_ = new QLineEdit(modem);
   nachricht_->setObjectName(QStringLiteral("Nachricht"));
   nachricht_->setReadOnly(true);
-  mg->addWidget(modemOpen, 0, 0);
-  mg->addWidget(modemId, 0, 1);
-  mg->addWidget(connectLed, 0, 2);
+  mg->addWidget(modemOpen_, 0, 0);
+  mg->addWidget(modemId_, 0, 1);
+  mg->addWidget(connectLed_, 0, 2);
   mg->addWidget(connectLabel_, 0, 3);
-  mg->addWidget(dataModLed, 0, 4);
-  mg->addWidget(dialStatus, 0, 5);
-  mg->addWidget(timerString, 0, 6);
+  mg->addWidget(dataModLed_, 0, 4);
+  mg->addWidget(dialStatus_, 0, 5);
+  mg->addWidget(timerString_, 0, 6);
   mg->addWidget(nachricht_, 1, 0, 1, 7);
   mg->setColumnStretch(5, 1);
+
+  // Modem and framed-transport buttons.
+  auto* modemButtons = new QWidget(this);
+  auto* mb = new QGridLayout(modemButtons);
+  mb->setContentsMargins(0, 0, 0, 0);
+  const struct {
+    const char* name;
+    const char* text;
+    std::function<void()> action;
+  } modemRows[] = {
+      {"InitButton", "INIT", [this] { modem_.Init(); }},
+      {"TestButton", "TEST",
+       [this] { modem_.Test([this](const QString& t) { port_.SetMessage(QStringLiteral("MODEMTEST=") + t); }); }},
+      {"DialButton", "WAHL", [this] { DialClick(); }},
+      {"HangUpButton", "HangUp", [this] { modem_.HangUp(); }},
+      {"PartnerNameButton", "PartnerName", [this] { modem_.RequestPartnerName(); }},
+      {"NotifyButton", "030C0513", [this] { modem_.SendNotify(); }},
+      {"NcResetButton", "NC/RESET", [this] { modem_.NcReset(); }},
+      {"MstSyncButton", "MST.SYNC", [this] { modem_.MstSync(); }},
+      {"QelF100Button", "QEL/F100", [this] { modem_.SendFramedTest(QByteArray("\xF1\x00", 2)); }},
+      {"QelF101Button", "QEL/F101", [this] { modem_.SendFramedTest(QByteArray("\xF1\x01", 2)); }},
+      {"QelF140Button", "QEL/F140", [this] { modem_.SendFramedTest(QByteArray("\xF1\x40", 2)); }},
+      {"Group0Button", "GRP 0",
+       [this] { modem_.SendFramedTest(QByteArray("\xF0\x10\x70\x00\xF1\x00", 6)); }},
+      {"Group1Button", "GRP 1",
+       [this] { modem_.SendFramedTest(QByteArray("\xF0\x10\x70\x01\xF1\x00", 6)); }},
+  };
+  int cell = 0;
+  for (const auto& row : modemRows) {
+    QPushButton* b = Button(modemButtons, row.name, QLatin1String(row.text));
+    connect(b, &QPushButton::clicked, this, row.action);
+    mb->addWidget(b, cell / 5, cell % 5);
+    ++cell;
+  }
 
   // Test buttons.
   auto* tests = new QWidget(this);
@@ -259,20 +293,21 @@ TMyComPort::TMyComPort(ComPort& port, SerialLine& line, TimerFactory& timers, QW
   top->addWidget(portGroup_);
   top->addWidget(lights);
   top->addWidget(modem);
+  top->addWidget(modemButtons);
   top->addWidget(tests);
   top->addWidget(memo_, 1);
 
   connect(com1, &QPushButton::clicked, this, [this] { port_.OpenPort(1); });
   connect(com2, &QPushButton::clicked, this, [this] { port_.OpenPort(2); });
   connect(closeBtn, &QPushButton::clicked, this, [this] { port_.ClosePort(); });
-  connect(atBtn, &QPushButton::clicked, this, [this] { SendText("AT\r"); });
-  connect(sohBtn, &QPushButton::clicked, this, [this] { port_.SendByte(0x01); });
-  connect(atsButton_, &QPushButton::clicked, this, [this] { AtsClick(); });
-  connect(identButton_, &QPushButton::clicked, this, [this] { IdentClick(); });
-  connect(echoBtn, &QPushButton::clicked, this, [this] { SendText(EchoOffCmd.toLatin1() + '\r'); });
+  connect(atBtn, &QPushButton::clicked, this, [this] { modem_.SendAt(); });
+  connect(sohBtn, &QPushButton::clicked, this, [this] { modem_.SendSoh(); });
+  connect(atsButton_, &QPushButton::clicked, this, [this] { modem_.SendAts(); });
+  connect(identButton_, &QPushButton::clicked, this, [this] { modem_.SendIdent(); });
+  connect(echoBtn, &QPushButton::clicked, this, [this] { modem_.SendEchoOff(); });
   connect(inpBtn, &QPushButton::clicked, this, [this] { InputBoxClick(); });
   connect(clearBtn, &QPushButton::clicked, this, [this] { memo_->ClearAll(); });
-  connect(localButton_, &QPushButton::clicked, this, [this] { LocalClick(); });
+  connect(localButton_, &QPushButton::clicked, this, [this] { modem_.ToggleLocal(); });
 
   InputBox = [this](const QString& caption, const QString& prompt, QString* text) {
     bool ok = false;
@@ -283,7 +318,7 @@ TMyComPort::TMyComPort(ComPort& port, SerialLine& line, TimerFactory& timers, QW
 
   port_.OnPortStateChanged = [this] { ShowPortState(); };
   port_.OnMessage = [this](const QString& text) { nachricht_->setText(text); };
-  port_.OnConnectText = [this](const QString& text) { connectLabel_->setText(text); };
+  modem_.OnChanged = [this] { ShowModemState(); };
 
   lightsTimer_->OnTimeout = [this] {
     ShowTrace();
@@ -292,12 +327,27 @@ TMyComPort::TMyComPort(ComPort& port, SerialLine& line, TimerFactory& timers, QW
 
   port_.Link().RegisterLinkLed(link_led);
   ShowPortState();
+  ShowModemState();
 }
 
 TMyComPort::~TMyComPort() {
   port_.OnPortStateChanged = nullptr;
   port_.OnMessage = nullptr;
-  port_.OnConnectText = nullptr;
+  modem_.OnChanged = nullptr;
+}
+
+void TMyComPort::ShowModemState() {
+  modemOpen_->SetColor(modem_.ModemOpenColor());
+  modemId_->setText(modem_.ModemId());
+  connectLed_->SetColor(modem_.ConnectLedColor());
+  connectLabel_->setText(modem_.ConnectLabel());
+  dataModLed_->SetColor(modem_.DataModLedColor());
+  dialStatus_->setText(modem_.DialStatus());
+  timerString_->setText(modem_.TimerString());
+  if (port_.IsOpen() && !port_.PortBlocked()) comPortLabel_->setText(modem_.PortLabel());
+  atsButton_->setText(QStringLiteral("ATS") + QString::number(modem_.AtsCounter()) + QStringLiteral("?"));
+  identButton_->setText(QStringLiteral("ATI") + QString::number(modem_.IdentCounter()));
+  localButton_->setChecked(modem_.LocalMode());
 }
 
 void TMyComPort::ShowPortState() {
@@ -306,7 +356,7 @@ void TMyComPort::ShowPortState() {
   comOpenPanel_->SetColor(open ? clGreen : clRed);
   if (open) {
     comName_->setText(QStringLiteral("COM") + QString::number(port_.ComNumber()));
-    comPortLabel_->setText(port_.PortDescription());
+    comPortLabel_->setText(modem_.PortLabel());
   }
   UpdateLights();
 }
@@ -332,39 +382,16 @@ void TMyComPort::ShowTrace() {
   traceShown_ = port_.TraceCount();
 }
 
-void TMyComPort::SendText(const QByteArray& text) { port_.SendString(text); }
-
-void TMyComPort::AtsClick() {
-  SendText("ATS" + QByteArray::number(atsCounter_) + "?\r");
-  atsCounter_ = atsCounter_ >= 20 ? 0 : atsCounter_ + 1;
-  atsButton_->setText(QStringLiteral("ATS") + QString::number(atsCounter_) + QStringLiteral("?"));
-}
-
-void TMyComPort::IdentClick() {
-  SendText("ATI" + QByteArray::number(identCounter_) + "\r");
-  identCounter_ = identCounter_ >= 10 ? 0 : identCounter_ + 1;
-  identButton_->setText(QStringLiteral("ATI") + QString::number(identCounter_));
-}
-
 void TMyComPort::InputBoxClick() {
   QString text = QStringLiteral("AT");
   if (!InputBox || !InputBox(QStringLiteral("TEST STRING"), QString(), &text)) return;
-  SendText(text.toLatin1() + '\r');
+  modem_.SendInput(text);
 }
 
-void TMyComPort::LocalClick() {
-  // First press: the received bytes go to the modem-line assembly; the next
-  // press gives them back to the protocol layer that owned them.
-  if (!localMode_) {
-    savedReceiveHook_ = std::move(port_.ReceiveHook);
-    port_.ReceiveHook = nullptr;
-    localMode_ = true;
-  } else {
-    port_.ReceiveHook = std::move(savedReceiveHook_);
-    savedReceiveHook_ = nullptr;
-    localMode_ = false;
-  }
-  localButton_->setChecked(localMode_);
+void TMyComPort::DialClick() {
+  QString number = modem_.DialNumber;
+  if (!InputBox || !InputBox(QStringLiteral("TEST WAHL"), QStringLiteral("wähle"), &number)) return;
+  modem_.DialTest(number);
 }
 
 void TMyComPort::closeEvent(QCloseEvent* event) {

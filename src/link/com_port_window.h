@@ -1,7 +1,7 @@
 #pragma once
 // TMyComPort: the serial port window. Shows the port state, the status
-// lights and the byte trace of ComPort, and offers the port and test buttons
-// that need neither the modem nor the framed transport.
+// lights, the byte trace of ComPort and the modem state of ModemLink, and
+// offers the port, modem and framed-transport buttons.
 #include <QAbstractScrollArea>
 #include <QPlainTextEdit>
 #include <QStringList>
@@ -13,6 +13,7 @@
 #include "common/timer.h"
 #include "link/com_port.h"
 #include "link/link_panel_widget.h"
+#include "link/modem_link.h"
 #include "link/serial_line.h"
 
 class QGroupBox;
@@ -89,15 +90,15 @@ public:
   // this pace.
   static constexpr int kLightsMs = 100;
 
-  TMyComPort(ComPort& port, SerialLine& line, TimerFactory& timers, QWidget* parent = nullptr);
+  TMyComPort(ComPort& port, SerialLine& line, ModemLink& modem, TimerFactory& timers, QWidget* parent = nullptr);
   ~TMyComPort() override;
 
   // Registered with the link state at creation.
   TLinkPanel* link_led = nullptr;
-  // The text asked for by "INP.BOX" (a QInputDialog by default).
+  // The text asked for by "INP.BOX" and the dial test (a QInputDialog by
+  // default).
   InputBoxHook InputBox;
 
-  QString EchoOffCmd = QStringLiteral("ATE0");
   TraceView* Memo() const { return memo_; }
   // Re-reads the port state into the controls.
   void ShowPortState();
@@ -105,7 +106,9 @@ public:
   void UpdateLights();
   // Appends the port's trace lines since the last batch to the memo.
   void ShowTrace();
-  bool LocalMode() const { return localMode_; }
+  bool LocalMode() const { return modem_.LocalMode(); }
+  // Re-reads the modem state into the controls.
+  void ShowModemState();
 
 protected:
   void closeEvent(QCloseEvent* event) override;
@@ -113,15 +116,13 @@ protected:
   void hideEvent(QHideEvent* event) override;
 
 private:
-  void SendText(const QByteArray& text);
-  void AtsClick();
-  void IdentClick();
   void InputBoxClick();
-  void LocalClick();
+  void DialClick();
   static void SetLight(TLinkPanel* light, bool lit);
 
   ComPort& port_;
   SerialLine& line_;
+  ModemLink& modem_;
   std::unique_ptr<Timer> lightsTimer_;
   TraceView* memo_ = nullptr;
   QGroupBox* portGroup_ = nullptr;
@@ -135,17 +136,19 @@ private:
   TLinkPanel* ring_ = nullptr;
   QLineEdit* nachricht_ = nullptr;
   QLabel* connectLabel_ = nullptr;
+  TLinkPanel* modemOpen_ = nullptr;
+  QLabel* modemId_ = nullptr;
+  TLinkPanel* connectLed_ = nullptr;
+  TLinkPanel* dataModLed_ = nullptr;
+  QLabel* dialStatus_ = nullptr;
+  QLabel* timerString_ = nullptr;
   QPushButton* atsButton_ = nullptr;
   QPushButton* identButton_ = nullptr;
   QPushButton* localButton_ = nullptr;
-  int atsCounter_ = 0;
-  int identCounter_ = 0;
   // Trace lines (by the port's count) already in the memo and already shown
   // by the lights.
   uint64_t traceShown_ = 0;
   uint64_t lightsFrom_ = 0;
-  bool localMode_ = false;
-  std::function<void(int)> savedReceiveHook_;
 };
 
 }  // namespace ulv

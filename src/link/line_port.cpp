@@ -217,7 +217,7 @@ void LinePort::LineStart() {
   msg_.clear();
   msgRemaining_ = 0;
   if (WindowLamp != nullptr) port_.Link().RegisterLinkLed(WindowLamp);
-  port_.ReceiveHook = [this](int count) { LineReceive(count); };
+  port_.ReceiveHook = LineHook{this};
   port_.LineToggleHook = [this](bool portOpen) { LineToggle(portOpen); };
   port_.OnReopened = [this] { Reopened(); };
   hooksInstalled_ = true;
@@ -265,6 +265,20 @@ void LinePort::LineTimerExpired() {
   Step401();
   lineTimer_->Start(kRepeatTimerMs);
   CountersChanged();
+}
+
+bool LinePort::OwnsReceiveHook() const {
+  const LineHook* hook = port_.ReceiveHook.target<LineHook>();
+  return hook && hook->self == this;
+}
+
+void LinePort::ReleaseLine() {
+  if (!lineTimer_->IsActive() && !OwnsReceiveHook()) return;
+  lineTimer_->Stop();
+  port_.Link().SetLinkState(false);
+  SetLineLed(clRed);
+  lineStopped_ = true;
+  if (OwnsReceiveHook()) port_.ReceiveHook = nullptr;
 }
 
 void LinePort::LineToggle(bool /*portOpen*/) {

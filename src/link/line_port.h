@@ -43,6 +43,13 @@ struct Record401 {
 
 class LinePort {
 public:
+  // The receive hook, named so the line port can tell its own from another
+  // layer's.
+  struct LineHook {
+    LinePort* self;
+    void operator()(int count) const { self->LineReceive(count); }
+  };
+
   LinePort(ComPort& port, TimerFactory& timers);
   ~LinePort();
 
@@ -70,6 +77,12 @@ public:
   // ring and a half-received reply are dropped, and nothing more is sent
   // before the controller has answered the reset request.
   void AbortExchange();
+  // A modem action takes the line: the exchange stops as a lamp click stops
+  // it and the receive hook is cleared, so no 401 byte goes into the modem
+  // dialogue or a frame. Nothing happens when the line port does not hold
+  // the line. It comes back through the lamp or the COM menu.
+  void ReleaseLine();
+  bool OwnsReceiveHook() const;
   // Mode 1 (framed transport) blocks the line port's writes.
   void SetWritesBlocked(bool blocked) { writesBlocked_ = blocked; }
 

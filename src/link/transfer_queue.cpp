@@ -21,14 +21,28 @@ TransferQueue::TransferQueue(LinkState& link, LinePort& line, LogHooks& logs, co
       logs_(logs),
       clock_(clock),
       waitTimer_(timers.CreateTimer()),
-      qelTimer_(timers.CreateTimer()) {
+      qelTimer_(timers.CreateTimer()),
+      delayTimer_(timers.CreateTimer()) {
   waitTimer_->OnTimeout = [this] { WaitTimerTick(); };
   qelTimer_->OnTimeout = [this] { CountdownTick(); };
+  delayTimer_->SetSingleShot(true);
+  delayTimer_->OnTimeout = [this] { DelayTimerExpired(); };
 }
 
 TransferQueue::~TransferQueue() {
-  // The line port must not call back into a queue that is gone.
+  // Neither transport may call back into a queue that is gone.
   line_.SendMessage(QByteArray(), nullptr);
+  SetFramedTransport(nullptr);
+}
+
+void TransferQueue::SetFramedTransport(TNewCom* newCom) {
+  if (newCom_) newCom_->OnAbandoned = nullptr;
+  newCom_ = newCom;
+  // A request the framed transport drops unanswered (a reset) fails like
+  // one the partner refused.
+  if (newCom_) newCom_->OnAbandoned = [this] {
+    if (mode_ == 1 && !fifo_.empty()) FramedReply(QByteArrayLiteral("<ERROR> NC/STATUS"));
+  };
 }
 
 bool TransferQueue::AddTransfer(const QByteArray& command, int replyLength, TransferReplyHandler onReply) {
@@ -45,19 +59,19 @@ bool TransferQueue::AddTransfer(const QByteArray& command, int replyLength, Tran
   bool accepted = false;
   if (maxStopped_) {
     LogSent(QStringLiteral("transfer/FOverflow") + HexString(command));
-  } else if (mode_ != 2) {
-    // The framed transport is not part of this program yet.
+  } else if (mode_ == 1 && !newCom_) {
     LogSent(QStringLiteral("transfer/no framed transport") + HexString(command));
   } else if (Count() < kMaxEntries) {
     fifo_.push_back(TransferEntry{cut, std::move(onReply), replyLength});
-    sendOnTimeout_ = true;
+    if (mode_ == 2) sendOnTimeout_ = true;
     // A request that finds the queue idle goes on the line at once (after a
-    // time-out the line port holds it back until the reset is done).
+    // time-out the line port holds it back until the reset is done). In mode
+    // 1 a request without reply stays at the head until the partner's ACK.
     if (Count() == 1) {
       LogSent(HexString(command));
-      if (replyLength <= 0) fifo_.pop_front();
-      SendHead(command);
-      if (replyLength > 0) StartCountdown();
+      if (replyLength <= 0 && mode_ == 2) fifo_.pop_front();
+      SendHead(command, replyLength);
+      if (replyLength > 0 && mode_ == 2) StartCountdown();
     }
     accepted = true;
     StateChanged();
@@ -95,19 +109,80 @@ void TransferQueue::SendNextWaiting() {
     TransferEntry& next = fifo_.front();
     LogSent(HexString(next.Command));
     const QByteArray command = next.Command;
-    if (next.ReplyLength > 0) {
-      SendHead(command);
-      StartCountdown();
+    const int replyLength = next.ReplyLength;
+    if (replyLength > 0) {
+      SendHead(command, replyLength);
+      if (mode_ == 2) StartCountdown();
+      return;
+    }
+    LogSent(QStringLiteral("transfer/process ohne return.."));
+    if (mode_ == 1) {
+      SendHead(command, replyLength);
       return;
     }
     fifo_.pop_front();
-    LogSent(QStringLiteral("transfer/process ohne return.."));
-    SendHead(command);
+    SendHead(command, replyLength);
   }
 }
 
-void TransferQueue::SendHead(const QByteArray& command) {
-  line_.SendMessage(command, [this](const QByteArray& reply) { DispatchReply(reply); });
+void TransferQueue::SendHead(const QByteArray& command, int replyLength) {
+  if (mode_ == 2) {
+    line_.SendMessage(command, [this](const QByteArray& reply) { DispatchReply(reply); });
+    return;
+  }
+  if (replyLength > 0) {
+    newCom_->SendRequest(command, [this](const QByteArray& text) { FramedReply(text); });
+    return;
+  }
+  if (!newCom_->SendFrameWithReturn(TNewCom::BuildFrame(command), [this](const QByteArray&) { FramedSent(); }))
+    FramedReply(QByteArrayLiteral("<ERROR> NC/STATUS"));
+}
+
+// The partner acknowledged a request that expects no reply: it is done.
+void TransferQueue::FramedSent() {
+  if (mode_ != 1 || fifo_.empty() || fifo_.front().ReplyLength > 0) return;
+  fifo_.pop_front();
+  SendNextWaiting();
+  StateChanged();
+}
+
+void TransferQueue::FramedReply(const QByteArray& text) {
+  lastFramedReply_ = text;
+  const bool error = text.startsWith("<ERROR> NC/STATUS") || text.startsWith("<ERROR> NC/TIME.OUT");
+  delayTimer_->Start(error ? kFramedErrorDelayMs : delayInterval_);
+}
+
+// A framed reply counts only when its length fits its header byte; anything
+// else (an error text, a cut frame) finishes the head with the substitute.
+void TransferQueue::DelayTimerExpired() {
+  delayTimer_->Stop();
+  const QByteArray text = lastFramedReply_;
+  if (text.startsWith("<ERROR> NC/STATUS") || text.startsWith("<ERROR> NC/TIME.OUT")) {
+    LogReceived(QStringLiteral("Send.flush, restart.."));
+    FinishHeadWithSubstitute();
+    return;
+  }
+  const bool whole = !text.isEmpty() && text.size() <= 16 &&
+                     text.size() == (static_cast<uint8_t>(text.at(0)) & 0x0F) + 1;
+  DispatchReply(whole ? text : Substitute());
+}
+
+QByteArray TransferQueue::Substitute() {
+  lastCommand_ = QByteArray(std::clamp(lastReplyLength_, 0, kMaxCommand), '\0');
+  return lastCommand_;
+}
+
+void TransferQueue::FinishHeadWithSubstitute() {
+  if (fifo_.empty()) {
+    StateChanged();
+    return;
+  }
+  const QByteArray substitute = Substitute();
+  TransferEntry done = std::move(fifo_.front());
+  fifo_.clear();
+  LogReceived(HexString(substitute));
+  if (done.OnReply && done.ReplyLength > 0) done.OnReply(substitute);
+  StateChanged();
 }
 
 // Only the entries go: a countdown that runs keeps running, and its expiry
@@ -119,15 +194,39 @@ void TransferQueue::FlushQueue() {
 
 void TransferQueue::SetTransport(bool framed) {
   if (framed) {
-    mode_ = 1;
+    line_.ReleaseLine();
     line_.SetWritesBlocked(true);
+    SwitchMode(1);
   } else {
     line_.SetWritesBlocked(false);
     line_.Init401();
     line_.LineStart();
-    mode_ = 2;
+    SwitchMode(2);
   }
+}
+
+void TransferQueue::EndFramedSession() {
+  StopCountdown();
+  delayTimer_->Stop();
+  FinishHeadWithSubstitute();
+  line_.ReleaseLine();
+  line_.SetWritesBlocked(false);
+  mode_ = 2;
   StateChanged();
+}
+
+// A request on the line of one transport can never be answered by the other:
+// the head is finished with the substitute, and the requests behind it go out
+// on the new transport.
+void TransferQueue::SwitchMode(int mode) {
+  StopCountdown();
+  delayTimer_->Stop();
+  mode_ = mode;
+  if (fifo_.empty()) {
+    StateChanged();
+    return;
+  }
+  DispatchReply(Substitute());
 }
 
 void TransferQueue::StartCountdown() {
@@ -141,6 +240,10 @@ void TransferQueue::StopCountdown() {
 }
 
 void TransferQueue::CountdownTick() {
+  if (mode_ != 2) {
+    StopCountdown();
+    return;
+  }
   lineCountdown_ -= kCountdownStepMs;
   if (lineCountdown_ > 0) {
     StateChanged();
@@ -160,7 +263,7 @@ void TransferQueue::CountdownTick() {
 void TransferQueue::TimeoutAction() {
   maxStopped_ = false;
   waitTimer_->Stop();
-  lastCommand_ = QByteArray(std::clamp(lastReplyLength_, 0, kMaxCommand), '\0');
+  Substitute();
   line_.AbortExchange();
   if (fifo_.size() > 1) fifo_.erase(fifo_.begin() + 1, fifo_.end());
   if (sendOnTimeout_) {

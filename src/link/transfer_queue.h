@@ -7,6 +7,7 @@
 #include "common/timer.h"
 #include "link/line_port.h"
 #include "link/link_state.h"
+#include "link/new_com.h"
 #include "link/transfers.h"
 
 #include <QByteArray>
@@ -28,6 +29,8 @@ public:
   static constexpr int kMaxEntries = 50;
   static constexpr int kRestartFill = 40;
   static constexpr int kReplyTimeoutMs = 4000;
+  // Mode 1: a framed error text is held this long before the queue empties.
+  static constexpr int kFramedErrorDelayMs = 2500;
 
   TransferQueue(LinkState& link, LinePort& line, LogHooks& logs, const Clock& clock, TimerFactory& timers);
   ~TransferQueue() override;
@@ -36,8 +39,20 @@ public:
   bool IsLinked() const override { return link_.IsLinked(); }
   void DispatchReply(const QByteArray& reply);
   void FlushQueue();
-  // false: mode 2 over the line port (Init401 and LineStart run); true: mode 1.
+  // false: mode 2 over the line port (Init401 and LineStart run); true: mode 1
+  // over the framed transport (the line port stops and writes nothing). A
+  // switch finishes the head request with the substitute reply.
   void SetTransport(bool framed);
+  // The end of a modem session: the head request gets the substitute, the
+  // rest is flushed, and the queue is back in mode 2 with the line port left
+  // stopped (the line returns through the lamp or the COM menu).
+  void EndFramedSession();
+  // The framed transport of mode 1 (none: mode 1 refuses every request).
+  void SetFramedTransport(TNewCom* newCom);
+  // Mode 1 reply path: a reply text from the framed transport.
+  void FramedReply(const QByteArray& text);
+  QByteArray LastFramedReply() const { return lastFramedReply_; }
+  bool DelayTimerActive() const { return delayTimer_->IsActive(); }
 
   int Mode() const { return mode_; }
   int Count() const { return static_cast<int>(fifo_.size()); }
@@ -68,7 +83,14 @@ public:
 private:
   void LogSent(const QString& text);
   void LogReceived(const QString& text);
-  void SendHead(const QByteArray& command);
+  void SendHead(const QByteArray& command, int replyLength);
+  void SwitchMode(int mode);
+  QByteArray Substitute();
+  // The head request is finished with the substitute reply; the requests
+  // behind it are discarded (a handler may add new ones).
+  void FinishHeadWithSubstitute();
+  void DelayTimerExpired();
+  void FramedSent();
   void SendNextWaiting();
   void StartCountdown();
   void StopCountdown();
@@ -84,6 +106,9 @@ private:
   std::deque<TransferEntry> fifo_;
   std::unique_ptr<Timer> waitTimer_;
   std::unique_ptr<Timer> qelTimer_;
+  std::unique_ptr<Timer> delayTimer_;
+  TNewCom* newCom_ = nullptr;
+  QByteArray lastFramedReply_;
   int mode_ = 1;
   bool maxStopped_ = false;
   bool busy_ = false;

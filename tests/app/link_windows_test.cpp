@@ -169,17 +169,26 @@ TEST_F(LinkWindowsTest, StatusLightsFollowTheLine) {
 TEST_F(LinkWindowsTest, LocalTakesTheInputFromTheLinePort) {
   Start();
   TMyComPort* w = windows->MyComPort;
+  Run(2100);
+  ASSERT_TRUE(units->port.Link().IsLinked());
   Click(w, "LocalButton");
   EXPECT_TRUE(w->LocalMode());
+  // The line port lets go of the line as a lamp click stops it.
+  EXPECT_FALSE(units->linePort.LineTimerActive());
+  EXPECT_FALSE(units->port.Link().IsLinked());
+  const int reads = units->linePort.ReadCount();
   controller->End().Write("OK\r");
   line.Pump();
   EXPECT_EQ(units->port.LastModemLine(), u"OK"_s);
-  EXPECT_EQ(units->linePort.ReadCount(), 0);
   Click(w, "LocalButton");
   EXPECT_FALSE(w->LocalMode());
   controller->End().Write(QByteArray(1, '\x40'));
   line.Pump();
-  EXPECT_EQ(units->linePort.ReadCount(), 1);
+  EXPECT_EQ(units->linePort.ReadCount(), reads);
+  // The lamp gives the line back to the line port.
+  units->port.Link().OnLampClick();
+  Run(2100);
+  EXPECT_TRUE(units->port.Link().IsLinked());
 }
 
 TEST_F(LinkWindowsTest, LineWindowRequestsAndCounters) {

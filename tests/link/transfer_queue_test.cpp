@@ -283,7 +283,8 @@ TEST(TransferQueue, LogLinesAndTransferTime) {
 }
 
 // A request is refused while the link is down (without a log line) and in
-// the framed mode, which blocks the line until mode 2 restarts it.
+// the framed mode without a framed transport; mode 1 stops the line port and
+// blocks its writes until mode 2 restarts it.
 TEST(TransferQueue, RefusedWhileLinkDownOrFramed) {
   QueueRig rig;
   rig.LogTransfers();
@@ -298,6 +299,9 @@ TEST(TransferQueue, RefusedWhileLinkDownOrFramed) {
   rig.port.Link().SetLinkState(true);
   rig.queue.SetTransport(true);
   EXPECT_EQ(rig.queue.Mode(), 1);
+  EXPECT_FALSE(rig.line.LineTimerActive());
+  EXPECT_FALSE(rig.port.Link().IsLinked());
+  rig.port.Link().SetLinkState(true);
   rig.Written();
   rig.line.Restart();
   EXPECT_EQ(rig.Written(), QByteArray());
