@@ -61,6 +61,13 @@ QString CliSession::ResolveDevice(int* comNumber, QString* error) {
 
   u_->units.simOptions.scenarioFile = ScenarioPath(options_.scenario);
   u_->units.simOptions.lineTiming = options_.lineTiming;
+  // Checked here: the simulator's own read would wait forever on a FIFO.
+  const QString& plant = u_->units.simOptions.scenarioFile;
+  QByteArray bytes;
+  if (!plant.isEmpty() && !plant.startsWith(QLatin1Char(':')) && !ReadWholeFile(plant, &bytes, error)) {
+    *error = QStringLiteral("the simulated controller cannot start: scenario ") + *error;
+    return QString();
+  }
   const QString slave = u_->units.StartSimulator(error);
   if (slave.isEmpty()) {
     *error = QStringLiteral("the simulated controller cannot start: ") + *error;
@@ -453,10 +460,11 @@ void CliSession::RunCapture() {
       return;
     }
     const RecorderView& v = r.View();
-    const QString why = v.size == QLatin1String("MAGIC?") ? QStringLiteral("the stream header has a wrong magic")
-                        : v.fetch == QLatin1String("???") ? QStringLiteral("a fetch reply failed")
-                        : v.hLed == Led::Red              ? QStringLiteral("the stream header could not be read")
-                                                          : QStringLiteral("the fetch was cut off");
+    const QString why = captureFileFailed_                  ? QStringLiteral("the capture file could not be written")
+                        : v.size == QLatin1String("MAGIC?") ? QStringLiteral("the stream header has a wrong magic")
+                        : v.fetch == QLatin1String("???")   ? QStringLiteral("a fetch reply failed")
+                        : v.hLed == Led::Red                ? QStringLiteral("the stream header could not be read")
+                                                            : QStringLiteral("the fetch was cut off");
     Finish(captureFileFailed_ ? kExitOutput : kExitFailed,
            QStringLiteral("%1; %2 holds the %3 entries received").arg(why, r.CapturePath(), QString::number(r.WriteCount())));
   };

@@ -11,8 +11,14 @@ bool SaveWholeFile(const QString& path, const QByteArray& data, QString* error) 
   // Unbuffered: a buffered write that fails only when the buffer is flushed
   // at commit() goes unnoticed by QSaveFile (Qt 6.4), which then renames the
   // short file over the old one.
-  const bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-                       file.write(data) == data.size() && file.error() == QFileDevice::NoError;
+  bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+  // A write cut short by a full disk sets no error: writing the rest brings
+  // the system's reason for the message.
+  for (qint64 done = 0; written && done < data.size();) {
+    const qint64 n = file.write(data.constData() + done, data.size() - done);
+    written = n > 0 && file.error() == QFileDevice::NoError;
+    done += n;
+  }
   // Without commit() the destructor removes the temporary file.
   if (written && file.commit()) return true;
   if (error != nullptr) *error = path + QStringLiteral(": ") + file.errorString();

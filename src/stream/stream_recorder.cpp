@@ -423,7 +423,13 @@ bool StreamRecorder::WriteLines(const QStringList& lines) {
   if (!capture_) return false;
   QByteArray data;
   for (const QString& line : lines) data += line.toLatin1() + "\r\n";
-  const qint64 written = capture_->write(data);
+  qint64 written = capture_->write(data);
+  // A write cut short by a full disk sets no error: writing the rest brings
+  // the system's reason for the message.
+  if (written > 0 && written < data.size()) {
+    const qint64 more = capture_->write(data.constData() + written, data.size() - written);
+    if (more > 0) written += more;
+  }
   if (written == data.size()) {
     committed_ += written;
     return true;
