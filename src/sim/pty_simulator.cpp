@@ -426,9 +426,10 @@ void PtySimulator::RunModem() {
   ModemLines shown = modem_->Lines();
   int64_t nextDtrPoll = 0;
   QByteArray lastDtr;
+  const int64_t vanishAtMs = options_.vanishAfterMs;
 
   while (!stop_) {
-    if (!vanished_ && vanishRequest_) {
+    if (!vanished_ && (vanishRequest_ || (vanishAtMs >= 0 && nowMs() >= vanishAtMs))) {
       vanished_ = true;
       if (pty_) {
         pty_->CloseMaster();
@@ -439,6 +440,7 @@ void PtySimulator::RunModem() {
     }
     int64_t now = nowMs();
     int64_t waitMs = std::max<int64_t>(0, nextDtrPoll - now);
+    if (vanishAtMs >= 0 && !vanished_) waitMs = std::min(waitMs, std::max<int64_t>(0, vanishAtMs - now));
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (const std::optional<int64_t> due = modem_->NextDueMs()) {

@@ -81,6 +81,18 @@ TEST(SimModem, CommandAnswers) {
   }
 }
 
+TEST(SimModem, RingLinesWithoutAnswer) {
+  ulv::SimModemOptions o;
+  o.rings = 2;
+  Modem m(o);
+  EXPECT_EQ(m.Step({}, o.ringIntervalMs), "\r\nRING\r\n"_ba);
+  EXPECT_TRUE(m.modem.Lines().ring);
+  EXPECT_EQ(m.Step({}, o.ringIntervalMs - 1), QByteArray());
+  EXPECT_FALSE(m.modem.Lines().ring);
+  EXPECT_EQ(m.Step({}, 60000), "\r\nRING\r\n"_ba);
+  EXPECT_FALSE(m.modem.Lines().dcd);
+}
+
 TEST(SimModem, DialOutcomes) {
   const struct {
     ulv::SimDialResult result;
