@@ -8,7 +8,9 @@
 // after the return compared with the controller's own (version text and the
 // four EEPROM bytes in turn, so a stale or glued reply shows).
 //
-//   bench_unplug [cycles, default 100] [ulv-sim path, default beside the build's bench folder]
+//   bench_unplug [cycles, default 100] [away ms, default 1000 to 3000 at random] [ulv-sim path]
+//
+// ULV_UNPLUG_TRACE=1 prints the lines the link reports.
 #include <signal.h>
 #include <sys/resource.h>
 
@@ -64,7 +66,8 @@ private:
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const int cycles = argc > 1 ? std::max(1, atoi(argv[1])) : 100;
-  const QString simPath = argc > 2 ? QString::fromLocal8Bit(argv[2])
+  const int awayFixedMs = argc > 2 ? atoi(argv[2]) : 0;
+  const QString simPath = argc > 3 ? QString::fromLocal8Bit(argv[3])
                                    : QCoreApplication::applicationDirPath() + QStringLiteral("/../src/sim/ulv-sim");
   QTemporaryDir dir;
   const QString link = dir.filePath(QStringLiteral("ttyULV"));
@@ -161,7 +164,8 @@ int main(int argc, char** argv) {
     device.Pull(c % 2 == 1 ? SIGKILL : SIGTERM);
     // Away for 1 to 3 s; the CPU share counts from when the loss was seen.
     spin([&] { return !port.IsOpen(); }, 5000);
-    const int awayMs = 1000 + static_cast<int>(QRandomGenerator::global()->bounded(2000));
+    const int awayMs =
+        awayFixedMs > 0 ? awayFixedMs : 1000 + static_cast<int>(QRandomGenerator::global()->bounded(2000));
     const int64_t cpu0 = ProcessCpuNs(), t0 = bench::MonoNs();
     spin([] { return false; }, awayMs);
     const double cpu = 100.0 * static_cast<double>(ProcessCpuNs() - cpu0) / static_cast<double>(bench::MonoNs() - t0);
