@@ -34,8 +34,8 @@ QString CutAtNul(const QString& text) {
 
 }  // namespace
 
-DataReport::DataReport(RecordReader& reader, const PlantIdentity& identity, const Clock& clock)
-    : reader_(reader), identity_(identity), clock_(clock) {}
+DataReport::DataReport(RecordReader& reader, const PlantIdentity& identity, const Clock&)
+    : reader_(reader), identity_(identity) {}
 
 QStringList DataReport::VersionBlock() const {
   QStringList lines{QStringLiteral("unit9.270702")};

@@ -53,7 +53,6 @@ private:
 
   RecordReader& reader_;
   const PlantIdentity& identity_;
-  const Clock& clock_;
   bool chainFlag_ = false;
 };
 
