@@ -1,8 +1,12 @@
 // Reliability: every request family on a noisy line in virtual time, and
 // hostile files and command lines against the real programs.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstring>
 
 #include "../../bench/noisy_rig.h"
 #include "common/save_file.h"
@@ -163,6 +167,33 @@ TEST(HostileInputs, BadCommandLines) {
     EXPECT_FALSE(p.readAllStandardError().trimmed().isEmpty());
     EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
   }
+}
+
+// A save the disk cuts short (here a file-size limit a few blocks in) keeps
+// the old file, leaves no temporary file and gives the system's reason.
+TEST(CrashSafeFiles, ASaveCutShortKeepsTheOldFileAndSaysWhy) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(u"Info.txt"_s);
+  QFile old(path);
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("old\r\n");
+  old.close();
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 3 * 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  QString error;
+  const bool saved_ok = ulv::SaveWholeFile(path, QByteArray(64 * 1024, 'x'), &error);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(saved_ok);
+  EXPECT_TRUE(error.contains(QString::fromLocal8Bit(std::strerror(EFBIG)))) << qPrintable(error);
+  QByteArray kept;
+  ASSERT_TRUE(ulv::ReadWholeFile(path, &kept));
+  EXPECT_EQ(kept, "old\r\n");
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{u"Info.txt"_s});
 }
 
 }  // namespace
