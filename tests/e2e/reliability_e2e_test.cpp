@@ -155,6 +155,8 @@ TEST(HostileInputs, BadCommandLines) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE((c.program + u' ' + c.args.join(u' ')).toStdString());
+    // The sanitized tree builds no windowed program.
+    if (c.program == gui && !QFile::exists(gui)) continue;
     QProcess p;
     p.setWorkingDirectory(dir.Path());
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
