@@ -44,6 +44,7 @@ HayesModem::HayesModem(ComPort& port, SerialLine& line, TimerFactory& timers)
     hangUpTimer_->Stop();
     if (port_.IsOpen()) line_.SetDtr(true);
     if (pendingDial_) StartDial();
+    if (OnHungUp) OnHungUp();
   };
 }
 

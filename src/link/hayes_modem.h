@@ -59,6 +59,8 @@ public:
   std::function<void()> OnConnected;
   std::function<void()> OnConnectFailed;
   std::function<void(int speed)> OnLineSpeed;
+  // DTR is up again after a hang-up.
+  std::function<void()> OnHungUp;
 
 private:
   void StartDial();

@@ -73,9 +73,27 @@ ModemLink::ModemLink(ComPort& port, SerialLine& line, TNewCom& newCom, LinePort&
     connectLabel_ = text;
     Changed();
   };
+  // A lamp click gives the line back to the line port: a session standing
+  // on it ends first, and the line port starts once the modem has hung up
+  // (its restart reopens the port, which would cut the DTR drop short).
+  lampClick_ = port_.Link().OnLampClick;
+  port_.Link().OnLampClick = [this] {
+    if (sessionActive_ || port_.DataMode()) {
+      EndSession(true, QStringLiteral("line restarted"));
+      lampAfterHangUp_ = modem_.HangingUp();
+    }
+    if (lampAfterHangUp_) return;
+    if (auto click = lampClick_) click();
+  };
+  modem_.OnHungUp = [this] {
+    if (!lampAfterHangUp_) return;
+    lampAfterHangUp_ = false;
+    if (auto click = lampClick_) click();
+  };
 }
 
 ModemLink::~ModemLink() {
+  port_.Link().OnLampClick = lampClick_;
   if (OwnsReceiveHook()) port_.ReceiveHook = nullptr;
   port_.OnModemLine = nullptr;
   port_.ModemOwnsInput = nullptr;

@@ -164,6 +164,8 @@ private:
   int identCounter_ = 0;
   bool localMode_ = false;
   std::function<void(int)> savedReceiveHook_;
+  std::function<void()> lampClick_;
+  bool lampAfterHangUp_ = false;
   bool sessionActive_ = false;
   bool naming_ = false;
   bool synchronised_ = false;

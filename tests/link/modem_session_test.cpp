@@ -163,3 +163,49 @@ TEST(ModemSession, IgnoredNameRequestStillCarriesRequests) {
 
 }  // namespace
 }  // namespace ulv::test
+
+namespace ulv::test {
+namespace {
+
+// The dial button's guards and countdown, and the lamp taking the line back
+// from a standing session.
+TEST(ModemSession, DialButtonAndLamp) {
+  {
+    SessionRig rig;
+    rig.port.ClosePort();
+    EXPECT_FALSE(rig.modem.DialTest(u"0815"_s));
+    EXPECT_EQ(rig.port.Message(), u"WAHL-FEHLER"_s);
+    EXPECT_EQ(rig.modem.Countdown(), 0);
+  }
+  {
+    SimModemOptions silence;
+    silence.dialResult = SimDialResult::Silence;
+    SessionRig rig(silence);
+    ASSERT_TRUE(rig.modem.DialTest(u"0815"_s));
+    rig.clock.Advance(10000);
+    EXPECT_EQ(rig.modem.DialStatus(), u"noch 35 sec"_s);
+    rig.clock.Advance(60000);
+    EXPECT_GE(rig.modem.Countdown(), 0);
+    EXPECT_EQ(rig.modem.DialStatus(), u"Modem Connect Fehler"_s);
+    EXPECT_EQ(rig.ended, u"connect failed"_s);
+  }
+  {
+    // Without echo: the line port restarted on a modem in command state
+    // would otherwise answer its own echoes forever.
+    SessionRig rig;
+    rig.modem.SendEchoOff();
+    rig.clock.Advance(100);
+    ASSERT_TRUE(rig.Dial());
+    rig.clock.Advance(3000);
+    ASSERT_EQ(rig.queue.Mode(), 1);
+    rig.port.Link().OnLampClick();
+    EXPECT_EQ(rig.ended, u"line restarted"_s);
+    EXPECT_EQ(rig.queue.Mode(), 2);
+    rig.clock.Advance(HayesModem::kHangUpDtrLowMs);
+    EXPECT_EQ(rig.sim.Modem().CurrentState(), SimModem::State::Command);
+    EXPECT_TRUE(rig.line.LineTimerActive());
+  }
+}
+
+}  // namespace
+}  // namespace ulv::test
