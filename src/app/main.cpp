@@ -5,10 +5,12 @@
 #include <QDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/app_shell.h"
 #include "app/program_window.h"
+#include "common/user_config.h"
 #include "context/app_context.h"
 #include "context/app_units.h"
 #include "link/qt_serial_line.h"
@@ -108,7 +110,19 @@ int main(int argc, char** argv) {
   ctx.config.OnInfoMessage = [](const QString& text) {
     QMessageBox::information(nullptr, ulv::ApplicationTitle(), text, QMessageBox::Ok);
   };
-  ctx.Start(args);
+  // An installed program started without "/i=" and without its configuration
+  // in the working directory takes the user's own, made on first start.
+  QStringList startArgs = args;
+  if (std::none_of(args.begin(), args.end(), [](const QString& a) { return a.contains(QLatin1String("/i=")); })) {
+    QString error;
+    const QString user = ulv::FallbackConfiguration(QFileInfo(args.value(0)).completeBaseName() + QStringLiteral(".INI"),
+                                                    QCoreApplication::applicationDirPath(), &error);
+    if (!user.isEmpty())
+      startArgs.append(QStringLiteral("/i=") + user);
+    else if (!error.isEmpty())
+      ctx.config.InfoMessage(error);
+  }
+  ctx.Start(startArgs);
 
   int rc = 0;
   if (!Terminating()) {

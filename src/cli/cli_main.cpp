@@ -8,6 +8,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_session.h"
+#include "common/user_config.h"
 #include "context/app_context.h"
 
 namespace ulv {
@@ -29,8 +30,15 @@ int CliMain(int argc, char** argv) {
     std::fprintf(stderr, "ulvreader-cli: %s\n", text.toUtf8().constData());
   };
   // The windowed program's own configuration file: "/i=" as on its command line.
-  ctx.Start({QCoreApplication::applicationFilePath(), QStringLiteral("/i=") + options.ini},
-            QDir::currentPath());
+  QString ini = options.ini;
+  if (ini.isEmpty()) {
+    ini = QStringLiteral("ulvreader.INI");
+    QString error;
+    const QString user = FallbackConfiguration(ini, QCoreApplication::applicationDirPath(), &error);
+    if (!user.isEmpty()) ini = user;
+    if (!error.isEmpty()) ctx.config.InfoMessage(error);
+  }
+  ctx.Start({QCoreApplication::applicationFilePath(), QStringLiteral("/i=") + ini}, QDir::currentPath());
 
   CliSession session(ctx, options);
   session.OnError = [](const QString& text) {

@@ -69,7 +69,9 @@ QString CliUsage() {
       "  --port DEVICE   serial device path, COMn, or \"sim\" for the built-in\n"
       "                  simulated controller (default: the configured port)\n"
       "  --ini FILE      configuration file (default: ulvreader.INI in the\n"
-      "                  working directory; a missing file means defaults)\n"
+      "                  working directory, else for an installed program the\n"
+      "                  user's ~/.config/ulvreader/ulvreader.INI, made on first\n"
+      "                  start; a missing file means defaults)\n"
       "  --out FILE      write the lines to FILE instead of stdout\n"
       "  --hex           errors: list the record bytes too\n"
       "  --yes           delete-errors, poke: really do it\n"
@@ -187,7 +189,6 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
   if (!sim && (!o->scenario.isEmpty() || !o->lineTiming)) {
     return usageError(QStringLiteral("--scenario and --no-line-timing belong to --port sim"));
   }
-  if (o->ini.isEmpty()) o->ini = QStringLiteral("ulvreader.INI");
   *exitCode = 0;
   return CliParse::Run;
 }

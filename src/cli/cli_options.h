@@ -14,7 +14,8 @@ struct CliOptions {
   int count = 4;     // peek --count: bytes to read
   int seconds = 10;  // monitor --seconds: how long to follow the monitor block
   QString port;     // device path, COMn, "sim"; empty: the configured port
-  QString ini;      // configuration file
+  QString ini;      // configuration file; empty: ulvreader.INI in the working directory,
+                    // else an installed program's user configuration
   QString out;      // --out FILE: written whole on success (CR LF lines); capture: the capture file
   bool hex = false;
   bool yes = false;

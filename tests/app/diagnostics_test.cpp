@@ -1,7 +1,6 @@
 // The memory debugger in the whole program against the simulated controller:
 // its lamp, a read and a write at the shown address, the maintenance
-// write-back and "dump". With ULV_SCREENSHOTS set to a folder, the window is
-// saved there as a picture.
+// write-back and "dump".
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -57,8 +56,6 @@ TEST_F(DiagnosticsTest, DebuggerReadsWritesAndHandsItsAddressToTheDump) {
   auto* memo = Find<QPlainTextEdit>(debug, "Memo1");
   RunUntil([&] { return memo->toPlainText().contains(u"ready"_s); });
   EXPECT_EQ(Memory(SimSystemRecords::kSysPermAddress + 14, 4), u"00.00.88.13."_s);  // FZhi 0, FZlo 5000
-  if (const QString dir = qEnvironmentVariable("ULV_SCREENSHOTS"); !dir.isEmpty())
-    Form3().window()->grab().save(dir + u"/screenshot_debugger.png"_s);
 
   Click(debug, "BitBtn3");
   EXPECT_TRUE(windows->Form5->isVisible());
@@ -78,8 +75,6 @@ TEST_F(DiagnosticsTest, MonitorWindowFollowsTheControllerUntilHidden) {
   EXPECT_EQ(Find<QLabel>(monitor, "Label1")->text(), u"3"_s);
   EXPECT_EQ(Find<QSlider>(monitor, "TrackBar1")->value(), 4);
   EXPECT_EQ(Find<TRichtungsAnzeige>(monitor, "RichtungsAnzeige1")->GetRichtung(), Richtung::rrAUF);
-  if (const QString dir = qEnvironmentVariable("ULV_SCREENSHOTS"); !dir.isEmpty())
-    Form3().window()->grab().save(dir + u"/screenshot_monitor.png"_s);
   monitor->hide();
   const auto sent = controller->Controller().Requests();
   Run(3000);
@@ -96,8 +91,6 @@ TEST_F(DiagnosticsTest, FirmwareViewReadsTheXramArea) {
   RunUntil([&] { return Text(firmware, "ErrorDisplay") == u"ohne Fehler"_s; });
   EXPECT_EQ(Find<QPlainTextEdit>(firmware, "Memo2")->toPlainText().split(u'\n'),
             FirmwareView::PrintHkfw(SimFirmware::XramArea(), u"===Sonder===XRAM====="_s, u"===SysVar===XRAM====="_s));
-  if (const QString dir = qEnvironmentVariable("ULV_SCREENSHOTS"); !dir.isEmpty())
-    Form3().window()->grab().save(dir + u"/screenshot_firmware.png"_s);
 }
 
 TEST(DirectionDisplay, EachDirectionShowsItsFrame) {

@@ -1,6 +1,5 @@
 // The system data views in the whole program: the data button, the Alles
-// chain, "Transfer Daten", the SysVar lamp and the dump window. With
-// ULV_SCREENSHOTS set to a folder, the windows are saved there as pictures.
+// chain, "Transfer Daten", the SysVar lamp and the dump window.
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -14,10 +13,6 @@ namespace {
 
 class SystemViewsTest : public AppRig {
 protected:
-  void Grab(QWidget* w, const char* name) {
-    const QString dir = qEnvironmentVariable("ULV_SCREENSHOTS");
-    if (!dir.isEmpty()) w->grab().save(dir + u'/' + QLatin1String(name) + u".png"_s);
-  }
   void RunUntil(const std::function<bool()>& done) {
     for (int i = 0; i < 200 && !done(); ++i, QCoreApplication::processEvents()) Run(100);
   }
@@ -38,7 +33,6 @@ TEST_F(SystemViewsTest, DataSysVarAndDumpWindowsAgainstTheSimulatedController) {
   const QStringList lines = data->Lines();
   EXPECT_EQ(lines.first(), u"unit9.270702"_s);
   EXPECT_TRUE(lines.last().contains(u"Weiterfahrts Richtung AB"_s)) << lines.last().toStdString();
-  Grab(Form3().window(), "screenshot_data");
 
   // The error log window's "Transfer Daten" appends to the same page.
   windows->Form4->AddLine(u"Fehlerliste"_s);
@@ -49,7 +43,6 @@ TEST_F(SystemViewsTest, DataSysVarAndDumpWindowsAgainstTheSimulatedController) {
   sysvar->ReadButtonClick();
   RunUntil([this] { return !units->recordReader.IsReading(); });
   EXPECT_TRUE(sysvar->Memo()->toPlainText().contains(u"     lsutest 0x55AA"_s));
-  Grab(sysvar, "screenshot_sysvar");
 
   TForm5* dump = windows->Form5;
   dump->Edit1()->setText(u"$D000"_s);
@@ -58,7 +51,6 @@ TEST_F(SystemViewsTest, DataSysVarAndDumpWindowsAgainstTheSimulatedController) {
   RunUntil([this] { return !units->memoryDump.IsRunning(); });
   EXPECT_EQ(dump->Edit1()->text(), u"$D080"_s);
   EXPECT_TRUE(dump->Memo()->toPlainText().startsWith(u"D000  "_s));
-  Grab(Form3().window(), "screenshot_dump");
 }
 
 }  // namespace

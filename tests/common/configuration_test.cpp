@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "common/user_config.h"
 #include "common/virtual_clock.h"
 #include "context/app_context.h"
 #include "support/test_support.h"
@@ -85,6 +87,33 @@ TEST_F(ConfigurationTest, MissingFileLeavesTheConfigurationClosedWithDefaults) {
   EXPECT_FALSE(logs.WriteLogHook);
   config.Finish();
   EXPECT_FALSE(QFile::exists(Path(u"PROG.INI"_s)));
+}
+
+// An installed program without a configuration gets the user's copy of the
+// shipped one, made once with the user's data folder as base; without a
+// shipped file (a build tree) or with the default name in the working
+// directory it gets none.
+TEST_F(ConfigurationTest, UserConfigurationIsMadeOnceFromTheShippedOne) {
+  const UserConfigPlaces places{Path(u"share/ulvreader/ulvreader.INI"_s), Path(u"config/ulvreader/ulvreader.INI"_s),
+                                Path(u"data/ulvreader"_s)};
+  EXPECT_EQ(UserConfiguration(places), QString());
+  EXPECT_FALSE(QFile::exists(places.user));
+  WriteBytes(places.shipped, "[files]\r\nbase=.\r\nDataDir=/usr/share/ulvreader/data\r\n");
+  for (const QString& base : {places.dataDir, u"mine"_s}) {
+    ASSERT_EQ(UserConfiguration(places), places.user);
+    IniStore ini;
+    ASSERT_TRUE(ini.Load(places.user));
+    EXPECT_EQ(ini.Value(u"files"_s, u"base"_s), base);  // a copy the user changed is kept
+    EXPECT_EQ(ini.Value(u"files"_s, u"DataDir"_s), u"/usr/share/ulvreader/data"_s);
+    EXPECT_TRUE(QFileInfo(places.dataDir).isDir());
+    ini.SetValue(u"files"_s, u"base"_s, u"mine"_s);
+    ASSERT_TRUE(ini.Save(places.user));
+  }
+  QStandardPaths::setTestModeEnabled(true);  // a fault must not touch the real home folder
+  WriteIni("");
+  WriteBytes(Path(u"share/ulvreader/ulvreader.INI"_s), "[files]\r\n");
+  EXPECT_EQ(FallbackConfiguration(Path(u"PROG.INI"_s), Path(u"bin"_s)), QString());
+  QStandardPaths::setTestModeEnabled(false);
 }
 
 // ExpandBase replaces only the first "$(BASE)", in any case; ResolveInDir
