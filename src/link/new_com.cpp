@@ -96,7 +96,10 @@ bool TNewCom::SendFrameWithReturn(const QByteArray& frame, TextHandler onSent) {
 }
 
 bool TNewCom::SendRequest(const QByteArray& message, TextHandler onReply) {
-  if (state_ != Idle) {
+  // While a reply is awaited the line is Idle but not free: a second request
+  // would take that reply (replies carry no request id) and leave the first
+  // one's handler uncalled.
+  if (state_ != Idle || onReply_) {
     if (onReply) onReply(QByteArrayLiteral("<ERROR> NC/STATUS"));
     return false;
   }

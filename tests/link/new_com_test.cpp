@@ -145,6 +145,14 @@ TEST(NewCom, RefusalsAndRepeats) {
   rig.Say(Hex("41"));
   EXPECT_EQ(rig.Heard(), Hex("15"));
   EXPECT_EQ(rig.com.State(), TNewCom::Idle);
+  // While a request waits for its reply a second one is refused, and the
+  // first still gets its answer once.
+  rig.com.ResetProtocol();
+  rig.replies.clear();
+  rig.RequestUntilReply(Hex("F101"));
+  EXPECT_FALSE(rig.com.SendRequest(Hex("F15B"), [&](const QByteArray& r) { sent.push_back(r); }));
+  rig.clock.Advance(TNewCom::kReplyBoundMs);
+  EXPECT_EQ(rig.replies, std::vector<QByteArray>{"<ERROR> NC/TIME.OUT 5000"});
 }
 
 // No exchange outlives the reply bound; a partner frame that never ends is
