@@ -282,7 +282,8 @@ QString Configuration::ComDevice(int comNumber) const {
 #ifdef Q_OS_WIN
   const QString def = QStringLiteral("COM") + QString::number(comNumber);
 #else
-  const QString def = QStringLiteral("/dev/ttyS") + QString::number(comNumber - 1);
+  // 64-bit: a configured port of INT_MIN must not overflow.
+  const QString def = QStringLiteral("/dev/ttyS") + QString::number(qint64{comNumber} - 1);
 #endif
   return store_.Value(QStringLiteral("comport"), QStringLiteral("com") + QString::number(comNumber), def);
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -180,6 +182,7 @@ TEST_F(ConfigurationTest, DirectoriesAndKeyGetters) {
       {config.ComDevice(2), u"/dev/ttyUSB0"_s},
 #ifndef Q_OS_WIN
       {config.ComDevice(3), u"/dev/ttyS2"_s},
+      {config.ComDevice(std::numeric_limits<int>::min()), u"/dev/ttyS-2147483649"_s},
 #else
       {config.ComDevice(3), u"COM3"_s},
 #endif
