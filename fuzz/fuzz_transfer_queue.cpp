@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         switch ((op >> 2) % 4) {
           case 0: rig.queue.FlushQueue(); break;
           case 1: rig.ControllerSends(in.Bytes(op >> 4)); break;
-          case 2: rig.queue.SetTimeout(in.Word() % 10000); break;
+          case 2: rig.queue.SetTimeout(200 + in.Word() % 9801); break;  // the window's range
           default: rig.line.Restart(); break;
         }
         rig.CheckQueue();

@@ -1,9 +1,12 @@
 #include "app/ini_window.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QTextCursor>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -38,6 +41,28 @@ Tini_form::Tini_form(Configuration& config, QWidget* parent) : QWidget(parent), 
   ToolBar1->addWidget(Panel1);
   top->addWidget(ToolBar1);
 
+  auto* portRow = new QWidget(this);
+  portRow->setObjectName(QStringLiteral("PortRow"));
+  auto* row = new QHBoxLayout(portRow);
+  row->setContentsMargins(4, 2, 4, 2);
+  row->addWidget(new QLabel(QStringLiteral("Schnittstelle"), portRow));
+  ComNumberBox = new QComboBox(portRow);
+  ComNumberBox->setObjectName(QStringLiteral("ComNumberBox"));
+  for (int n = 1; n <= 4; ++n) ComNumberBox->addItem(QStringLiteral("COM%1").arg(n));
+  row->addWidget(ComNumberBox);
+  ComDeviceBox = new QComboBox(portRow);
+  ComDeviceBox->setObjectName(QStringLiteral("ComDeviceBox"));
+  ComDeviceBox->setEditable(true);
+  ComDeviceBox->setInsertPolicy(QComboBox::NoInsert);
+  ComDeviceBox->setToolTip(QStringLiteral("/dev/serial/by-id: der Name bleibt beim Umstecken gleich; "
+                                          "jeder andere Pfad kann eingegeben werden"));
+  row->addWidget(ComDeviceBox, 1);
+  enterButton_ = new QToolButton(portRow);
+  enterButton_->setObjectName(QStringLiteral("ComEnterButton"));
+  enterButton_->setText(QStringLiteral("Eintragen"));
+  row->addWidget(enterButton_);
+  top->addWidget(portRow);
+
   Memo1 = new QPlainTextEdit(this);
   Memo1->setObjectName(QStringLiteral("Memo1"));
   Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -53,6 +78,48 @@ Tini_form::Tini_form(Configuration& config, QWidget* parent) : QWidget(parent), 
 
   connect(closeBtn, &QToolButton::clicked, this, [this] { Schliessen(); });
   connect(saveButton_, &QToolButton::clicked, this, [this] { Sichern(); });
+  connect(ComNumberBox, &QComboBox::currentIndexChanged, this, [this] { ShowComDevice(); });
+  connect(enterButton_, &QToolButton::clicked, this, [this] { EnterComDevice(); });
+}
+
+void Tini_form::RefreshPorts() {
+  ComDeviceBox->clear();
+  for (const SerialDevice& d : PortDoctor(PortRoots).Devices()) {
+    for (const QString& id : d.byId) {
+      ComDeviceBox->addItem(id);
+      ComDeviceBox->setItemData(ComDeviceBox->count() - 1,
+                                QStringLiteral("%1 %2 %3").arg(d.path, d.manufacturer, d.product).simplified(),
+                                Qt::ToolTipRole);
+    }
+  }
+  ShowComDevice();
+}
+
+void Tini_form::ShowComDevice() {
+  // As the text stands, saved or not.
+  IniStore text;
+  text.LoadFromBytes(Memo1->toPlainText().toUtf8());
+  const int n = ComNumberBox->currentIndex() + 1;
+  const QString key = QStringLiteral("com%1").arg(n);
+  const QString section = QStringLiteral("comport");
+  ComDeviceBox->setEditText(text.HasKey(section, key) ? text.Value(section, key) : config_.ComDevice(n));
+}
+
+bool Tini_form::EnterComDevice() {
+  const QString typed = ComDeviceBox->currentText().trimmed();
+  if (!canSave_ || typed.isEmpty()) return false;
+  const QString device = PortDoctor(PortRoots).StableName(typed);
+  ComDeviceBox->setEditText(device);
+  const QString before = Memo1->toPlainText();
+  const QString after = IniStore::SetValueInText(before, QStringLiteral("comport"),
+                                                 QStringLiteral("com%1").arg(ComNumberBox->currentIndex() + 1), device);
+  if (after != before) {
+    // One edit of the text, so that Undo takes it back.
+    QTextCursor all(Memo1->document());
+    all.select(QTextCursor::Document);
+    all.insertText(after);
+  }
+  return Sichern();
 }
 
 void Tini_form::LoadFile() {
@@ -84,6 +151,9 @@ void Tini_form::LoadFile() {
   }
   saveButton_->setEnabled(canSave_);
   Memo1->document()->setModified(false);
+  ComDeviceBox->setEnabled(canSave_);
+  enterButton_->setEnabled(canSave_);
+  RefreshPorts();
 }
 
 bool Tini_form::Sichern() {

@@ -19,6 +19,7 @@
 #include <QToolTip>
 
 #include "app/app_shell.h"
+#include "link/qt_serial_line.h"
 
 namespace ulv {
 
@@ -279,6 +280,9 @@ void TForm3::BuildMenus() {
   QAction* comWindow = com->addAction(QStringLiteral("Schnittstellen-&Fenster..."));
   comWindow->setObjectName(QStringLiteral("ComWindow1"));
   connect(comWindow, &QAction::triggered, this, [this] { ShowTopWindow(ComForm); });
+  QAction* doctor = com->addAction(QStringLiteral("Verbindung prüfen"));
+  doctor->setObjectName(QStringLiteral("Doctor1"));
+  connect(doctor, &QAction::triggered, this, [this] { ShowDoctor(); });
 
   QMenu* tools = bar->addMenu(QStringLiteral("&Tools"));
   tools->setObjectName(QStringLiteral("Tools1"));
@@ -497,6 +501,26 @@ void TForm3::SelectPort(int port, bool simulator) {
   units_.port.SetPartnerHook([this](const QString& text) { ShowPartner(text); });
   for (QAction* a : comItems_) a->setChecked(!simulator && a->data().toInt() == port);
   simulatorItem_->setChecked(simulator);
+}
+
+DoctorTarget TForm3::CurrentDoctorTarget() const {
+  DoctorTarget t;
+  t.hardwareFlowControl = ctx_.config.FlowControl().compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
+  if (units_.port.IsOpen()) {
+    // The line runs on it: its own state is the live check.
+    t.device = units_.line.Device();
+    t.ownLink = units_.port.Link().IsLinked();
+  } else if (!units_.simulatorChosen) {
+    t.device = QtSerialLine::SystemPath(ctx_.config.ComDevice(ComPortNumber));
+  }
+  return t;
+}
+
+void TForm3::ShowDoctor() {
+  auto* form = new TDoctorForm(ctx_.logs, ctx_.clock, ctx_.timers, [this] { return CurrentDoctorTarget(); }, this);
+  form->setAttribute(Qt::WA_DeleteOnClose);
+  form->show();
+  form->Check();
 }
 
 void TForm3::ShowPartner(const QString& text) {

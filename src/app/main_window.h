@@ -15,6 +15,7 @@
 #include "context/app_context.h"
 #include "context/app_units.h"
 #include "link/link_panel_widget.h"
+#include "link/port_doctor_window.h"
 
 class QAction;
 class QLabel;
@@ -107,6 +108,9 @@ public:
   // The built-in simulated controller (--simulate, menu "Simulator").
   void SelectSimulator();
   void ShowPartner(const QString& text);
+  // "Verbindung prüfen": the connection doctor on the port in use.
+  void ShowDoctor();
+  DoctorTarget CurrentDoctorTarget() const;
   void ShowLinkedPlant(const QString& plantName);
   // The help file at `topic` ("Contents" for the menu item).
   void ShowHelp(const QString& topic);

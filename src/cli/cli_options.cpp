@@ -13,11 +13,18 @@ const QStringList& Commands() {
                                        QStringLiteral("records"),       QStringLiteral("dump"),
                                        QStringLiteral("capture"),       QStringLiteral("decode"),
                                        QStringLiteral("peek"),          QStringLiteral("poke"),
-                                       QStringLiteral("monitor")};
+                                       QStringLiteral("monitor"),       QStringLiteral("doctor")};
   return commands;
 }
 
 }  // namespace
+
+const QStringList& JsonCommands() {
+  static const QStringList commands = {QStringLiteral("identity"), QStringLiteral("errors"),
+                                       QStringLiteral("records"), QStringLiteral("capture"),
+                                       QStringLiteral("decode")};
+  return commands;
+}
 
 const QStringList& RecordNames() {
   static const QStringList names = {QStringLiteral("all"),      QStringLiteral("version"), QStringLiteral("shaft"),
@@ -64,6 +71,11 @@ QString CliUsage() {
       "                  recorder's next name in DokuDir); decoded lines on stdout\n"
       "  decode FILE     decode a capture file with the configured decode file\n"
       "                  and error catalogue (no port needed)\n"
+      "  doctor          why the port cannot be used and what to do: the serial\n"
+      "                  devices present, then for the port: missing, permission,\n"
+      "                  busy, programs that grab adapters, USB latency, and a\n"
+      "                  live check with the reset handshake (exit status 0 a\n"
+      "                  controller answered, 1 it did not, 3 the port is unusable)\n"
       "\n"
       "Options:\n"
       "  --port DEVICE   serial device path, COMn, or \"sim\" for the built-in\n"
@@ -73,6 +85,8 @@ QString CliUsage() {
       "                  user's ~/.config/ulvreader/ulvreader.INI, made on first\n"
       "                  start; a missing file means defaults)\n"
       "  --out FILE      write the lines to FILE instead of stdout\n"
+      "  --format FORMAT text (default) or json: identity, errors, records,\n"
+      "                  capture and decode as one JSON document\n"
       "  --hex           errors: list the record bytes too\n"
       "  --yes           delete-errors, poke: really do it\n"
       "  --count N       peek: bytes to read (1 to 256)\n"
@@ -132,6 +146,11 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
       if (value(&n)) o->seconds = n.toInt(&ok);
       if (!ok || o->seconds < 1 || o->seconds > 120)
         return usageError(QStringLiteral("--seconds needs a number from 1 to 120"));
+    } else if (a == QLatin1String("--format")) {
+      QString f;
+      if (!value(&f) || (f != QLatin1String("text") && f != QLatin1String("json")))
+        return usageError(QStringLiteral("--format takes text or json"));
+      o->json = f == QLatin1String("json");
     } else if (a == QLatin1String("--hex")) {
       o->hex = true;
     } else if (a == QLatin1String("--yes")) {
@@ -176,6 +195,9 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
     return usageError(QStringLiteral("--count belongs to peek"));
   if (o->command == QLatin1String("decode") && o->argument.isEmpty())
     return usageError(QStringLiteral("decode needs a capture file"));
+  if (o->json && !JsonCommands().contains(o->command))
+    return usageError(QStringLiteral("--format json belongs to %1").arg(JsonCommands().join(QStringLiteral(", "))));
+  if (o->hex && o->json) return usageError(QStringLiteral("--hex belongs to the text list (the JSON has the bytes)"));
   if (o->hex && o->command != QLatin1String("errors"))
     return usageError(QStringLiteral("--hex belongs to errors"));
   if (o->yes && o->command != QLatin1String("delete-errors") && o->command != QLatin1String("poke")) {
@@ -186,6 +208,8 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
         QStringLiteral("delete-errors deletes the controller's error memory; confirm with --yes"));
   }
   const bool sim = o->port.compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0;
+  if (sim && o->command == QLatin1String("doctor"))
+    return usageError(QStringLiteral("doctor examines a serial device; the built-in simulated controller needs none"));
   if (!sim && (!o->scenario.isEmpty() || !o->lineTiming)) {
     return usageError(QStringLiteral("--scenario and --no-line-timing belong to --port sim"));
   }

@@ -7,7 +7,7 @@ namespace ulv {
 
 struct CliOptions {
   // version, send-time, identity, errors, delete-errors, report, records,
-  // dump, capture, decode
+  // dump, capture, decode, peek, poke, monitor, doctor
   QString command;
   QString argument;  // records: which record (default "all"); dump, peek, poke: the address; decode: the file
   QString value;     // poke: the four bytes as 8 hex digits
@@ -17,6 +17,7 @@ struct CliOptions {
   QString ini;      // configuration file; empty: ulvreader.INI in the working directory,
                     // else an installed program's user configuration
   QString out;      // --out FILE: written whole on success (CR LF lines); capture: the capture file
+  bool json = false;  // --format json: identity, errors, records, capture, decode
   bool hex = false;
   bool yes = false;
   QString scenario;        // for --port sim
@@ -33,6 +34,8 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* options, int* ex
 QString CliUsage();
 // The records the `records` command takes, "all" first.
 const QStringList& RecordNames();
+// The commands that take --format json.
+const QStringList& JsonCommands();
 // A dump address: decimal or "$" + hex, 0 to 65535.
 bool DumpAddressValid(const QString& text);
 

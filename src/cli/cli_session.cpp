@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <cstdio>
 
@@ -10,6 +11,7 @@
 #include "diag/memory_debugger.h"
 #include "diag/monitor_test.h"
 #include "link/link_state.h"
+#include "link/port_doctor.h"
 #include "link/qt_serial_line.h"
 #include "sim/scenario.h"
 
@@ -78,6 +80,7 @@ QString CliSession::ResolveDevice(int* comNumber, QString* error) {
 
 int CliSession::Run() {
   if (options_.command == QLatin1String("decode")) return RunDecode();
+  if (options_.command == QLatin1String("doctor")) return RunDoctor();
   const bool hardwareFlow =
       ctx_.config.FlowControl().compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
   u_ = std::make_unique<Units>(ctx_, hardwareFlow);
@@ -156,7 +159,9 @@ int CliSession::Run() {
   if (PtySimulator* sim = u.units.Simulator()) sim->Stop();
   Progress(QString());
 
-  if (exitCode_ == kExitOk && !options_.out.isEmpty() && options_.command != QLatin1String("capture")) {
+  if (exitCode_ == kExitOk && options_.json) {
+    exitCode_ = OutputJson();
+  } else if (exitCode_ == kExitOk && !options_.out.isEmpty() && options_.command != QLatin1String("capture")) {
     QString why;
     if (!WriteOut(&why)) {
       exitCode_ = kExitOutput;
@@ -490,33 +495,54 @@ void CliSession::RunCapture() {
   if (!u.units.identity.Read(nullptr)) Finish(kExitFailed, QStringLiteral("the link to the controller is down"));
 }
 
-int CliSession::RunDecode() {
+bool CliSession::DecodeCapture(const QString& path, QStringList* head, std::vector<DecodedEntry>* entries,
+                               QString* error) const {
   EventDecoder decoder;
   decoder.Init(ctx_.config.DecodeFile(), ctx_.config.ErrorCatalogueFile());
   decoder.EventTypeFilter = EventDecoder::kDefaultFilter;
   QByteArray data;
-  QString error;
-  if (!ReadWholeFile(options_.argument, &data, &error)) {
-    if (OnError) OnError(error);
-    return kExitFailed;
-  }
+  if (!ReadWholeFile(path, &data, error)) return false;
   QStringList lines = QString::fromLatin1(data).split(QLatin1Char('\n'));
   if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
   for (QString& l : lines) {
     if (l.endsWith(QLatin1Char('\r'))) l.chop(1);
   }
-  // The memo of the fetch that wrote the file: its head, the blank line
-  // after it, the version lines, then every entry decoded.
+  // The file's head, then one entry a line.
   constexpr int kHeadLines = 5;
-  for (int i = 0; i < kHeadLines && i < lines.size(); ++i) Emit(lines.at(i));
-  Emit(QStringLiteral(" "));
-  Emit(QString::fromLatin1(StreamRecorder::kVersionLine));
-  Emit(QStringLiteral("dekodiert mit ") + QLatin1String(EventDecoder::kVersion));
-  Emit(QStringLiteral(" "));
+  *head = lines.mid(0, kHeadLines);
+  entries->clear();
   for (int i = kHeadLines; i < lines.size(); ++i) {
     const QString shown = decoder.DecodeCaptureLine(lines.at(i));
-    if (!shown.isEmpty()) Emit(shown);
+    if (!shown.isEmpty()) entries->push_back({lines.at(i), shown});
   }
+  return true;
+}
+
+namespace {
+
+QStringList DecoderLines() {
+  return {QString::fromLatin1(StreamRecorder::kVersionLine),
+          QStringLiteral("dekodiert mit ") + QLatin1String(EventDecoder::kVersion)};
+}
+
+}  // namespace
+
+int CliSession::RunDecode() {
+  QStringList head;
+  std::vector<DecodedEntry> entries;
+  QString error;
+  if (!DecodeCapture(options_.argument, &head, &entries, &error)) {
+    if (OnError) OnError(error);
+    return kExitFailed;
+  }
+  if (options_.json) return OutputJson();
+  // The memo of the fetch that wrote the file: its head, the blank line
+  // after it, the version lines, then every entry decoded.
+  for (const QString& l : head) Emit(l);
+  Emit(QStringLiteral(" "));
+  for (const QString& l : DecoderLines()) Emit(l);
+  Emit(QStringLiteral(" "));
+  for (const DecodedEntry& e : entries) Emit(e.text);
   if (!options_.out.isEmpty()) {
     if (!WriteOut(&error)) {
       if (OnError) OnError(error);
@@ -524,6 +550,79 @@ int CliSession::RunDecode() {
     }
   }
   return kExitOk;
+}
+
+int CliSession::OutputJson() {
+  const QString& c = options_.command;
+  QJsonObject doc;
+  QString error;
+  if (c == QLatin1String("identity")) {
+    doc = IdentityJson(u_->units.identity);
+  } else if (c == QLatin1String("errors")) {
+    if (!ErrorsJson(u_->units.errorReader, &doc, &error)) {
+      if (OnError) OnError(error);
+      return kExitOutput;
+    }
+  } else if (c == QLatin1String("records")) {
+    doc = RecordsJson(options_.argument, lines_);
+  } else {
+    // capture and decode: the capture file decoded as the decode command does.
+    const QString file = c == QLatin1String("capture") ? u_->units.recorder.CapturePath() : options_.argument;
+    QStringList head;
+    std::vector<DecodedEntry> entries;
+    if (!DecodeCapture(file, &head, &entries, &error)) {
+      if (OnError) OnError(error);
+      return kExitFailed;
+    }
+    doc = CaptureJson(QFileInfo(file).absoluteFilePath(), head, DecoderLines(), entries);
+    doc.insert(QStringLiteral("command"), c);
+  }
+  const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Indented);
+  // capture's --out names the capture file; the document goes to stdout.
+  if (!options_.out.isEmpty() && c != QLatin1String("capture")) {
+    if (!SaveWholeFile(options_.out, bytes, &error)) {
+      if (OnError) OnError(error);
+      return kExitOutput;
+    }
+    return kExitOk;
+  }
+  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+  std::fflush(stdout);
+  return kExitOk;
+}
+
+int CliSession::RunDoctor() {
+  QString port = options_.port;
+  if (port.isEmpty()) port = QStringLiteral("COM%1").arg(ctx_.config.ComPort());
+  static const QRegularExpression com(QStringLiteral("^COM([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+  if (const QRegularExpressionMatch m = com.match(port); m.hasMatch()) port = ctx_.config.ComDevice(m.captured(1).toInt());
+  if (port.compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0) {
+    if (OnError) OnError(QStringLiteral("%1 is the built-in simulated controller; it needs no doctor").arg(options_.port));
+    return kExitUsage;
+  }
+  const QString device = QtSerialLine::SystemPath(port);
+  const bool hardwareFlow = ctx_.config.FlowControl().compare(QLatin1String("none"), Qt::CaseInsensitive) != 0;
+  DoctorRun run(ctx_.logs, ctx_.clock, ctx_.timers, hardwareFlow);
+  QEventLoop loop;
+  int code = -1;
+  Progress(QStringLiteral("checking %1").arg(device));
+  run.Start(device, std::nullopt, [&](const QString& report, bool usable, bool answered) {
+    Progress(QString());
+    QStringList lines = report.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    for (const QString& l : lines) Emit(l);
+    code = answered ? kExitOk : usable ? kExitFailed : kExitPort;
+    loop.quit();
+  });
+  if (code < 0) loop.exec();
+  if (!options_.out.isEmpty()) {
+    QString error;
+    if (!WriteOut(&error)) {
+      if (OnError) OnError(error);
+      return kExitOutput;
+    }
+  }
+  return code;
 }
 
 void CliSession::Tick() {
@@ -559,6 +658,8 @@ void CliSession::Tick() {
 
 void CliSession::Emit(const QString& line) {
   lines_.append(line);
+  // With --format json the lines only feed the document.
+  if (options_.json) return;
   // capture's --out names the capture file; its lines always go to stdout.
   if (!options_.out.isEmpty() && options_.command != QLatin1String("capture")) return;
   if (OnLine) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "cli/cli_json.h"
 #include "cli/cli_options.h"
 #include "context/app_context.h"
 #include "system/data_report.h"
@@ -58,6 +59,14 @@ private:
   // capture: interface check, then the recorder's fetch; decode: offline.
   void RunCapture();
   int RunDecode();
+  // The head lines of a capture file and every entry the decoder shows.
+  bool DecodeCapture(const QString& path, QStringList* head, std::vector<DecodedEntry>* entries,
+                     QString* error) const;
+  // doctor: the report on stdout (or --out); no line is started.
+  int RunDoctor();
+  // --format json of a command that ended well: the document on stdout or
+  // into --out; the exit status.
+  int OutputJson();
   void Emit(const QString& line);
   void Progress(const QString& text);
   void Finish(int code, const QString& message = QString());

@@ -173,6 +173,37 @@ void IniStore::SetValue(const QString& section, const QString& key, const QStrin
   modified_ = true;
 }
 
+QString IniStore::SetValueInText(const QString& text, const QString& section, const QString& key,
+                                 const QString& value) {
+  QStringList lines = text.split(QLatin1Char('\n'));
+  const auto isHeader = [](const QString& l) {
+    return l.size() >= 2 && l.front() == QLatin1Char('[') && l.back() == QLatin1Char(']');
+  };
+  const QString entry = key + QLatin1Char('=') + value;
+  qsizetype at = 0;
+  while (at < lines.size() && !(isHeader(lines[at]) && SameName(lines[at].mid(1, lines[at].size() - 2), section))) ++at;
+  if (at == lines.size()) {
+    // A new section at the end, after one empty line.
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+    if (!lines.isEmpty()) lines << QString();
+    lines << QLatin1Char('[') + section + QLatin1Char(']') << entry << QString();
+    return lines.join(QLatin1Char('\n'));
+  }
+  qsizetype last = at;  // the section's last line with content
+  for (qsizetype i = at + 1; i < lines.size() && !isHeader(lines[i]); ++i) {
+    const QString& l = lines[i];
+    if (l.isEmpty()) continue;
+    last = i;
+    const qsizetype eq = l.indexOf(QLatin1Char('='));
+    if (l.at(0) != QLatin1Char(';') && eq >= 0 && SameName(l.left(eq), key)) {
+      lines[i] = entry;
+      return lines.join(QLatin1Char('\n'));
+    }
+  }
+  lines.insert(last + 1, entry);
+  return lines.join(QLatin1Char('\n'));
+}
+
 QByteArray IniStore::Serialize() const {
   QString text;
   const QLatin1String crlf("\r\n");

@@ -42,6 +42,12 @@ public:
   // the value changes.
   void SetValue(const QString& section, const QString& key, const QString& value);
 
+  // A whole file's `text` with `key` of `section` set to `value` where
+  // SetValue would set it (the first section of that name; a new section at
+  // the end), every other line left as it was (the settings editor's text).
+  static QString SetValueInText(const QString& text, const QString& section, const QString& key,
+                                const QString& value);
+
   // "[name]", its entries, one empty line, per section; CR LF line ends; in
   // the encoding the store was read in.
   QByteArray Serialize() const;

@@ -142,33 +142,38 @@ QString ErrorCatalogue::ExpandTemplate(const QString& tmpl, const QString& secti
   return e.Text();
 }
 
-QString ErrorCatalogue::DecodeErrorRecord(const QByteArray& record) const {
+ErrorRecordFields ErrorCatalogue::DecodeErrorFields(const QByteArray& record) const {
   const IniStore& s = Store();
-  const uint8_t group = ReplyByte(record, 1);
-  const uint8_t code = ReplyByte(record, 2);
-  const uint8_t detail = ReplyByte(record, 3);
-  const auto date = static_cast<uint16_t>(ReplyByte(record, 4) | (ReplyByte(record, 5) << 8));
-  const auto time = static_cast<uint16_t>(ReplyByte(record, 6) | (ReplyByte(record, 7) << 8));
-  const QString prefix =
-      QLatin1Char(' ') + FormatDayNumber(date) + QStringLiteral("  ") + FormatTwoSeconds(time);
+  ErrorRecordFields f;
+  f.group = ReplyByte(record, 1);
+  f.code = ReplyByte(record, 2);
+  f.detail = ReplyByte(record, 3);
+  f.date = FormatDayNumber(static_cast<uint16_t>(ReplyByte(record, 4) | (ReplyByte(record, 5) << 8)));
+  f.time = FormatTwoSeconds(static_cast<uint16_t>(ReplyByte(record, 6) | (ReplyByte(record, 7) << 8)));
 
   // The sub-section "group:code" takes the detail as key; the group section
   // takes the code.
-  QString section = QString::number(group) + QLatin1Char(':') + QString::number(code);
-  QString key = QString::number(detail);
+  QString section = QString::number(f.group) + QLatin1Char(':') + QString::number(f.code);
+  QString key = QString::number(f.detail);
   if (!s.HasSection(section)) {
-    section = QString::number(group);
-    key = QString::number(code);
+    section = QString::number(f.group);
+    key = QString::number(f.code);
   }
-  const QString name = ErrorGroupName(section, group);
+  f.name = ErrorGroupName(section, f.group);
   QString tmpl = kUnknown;
   if (s.HasSection(section)) {
     tmpl = s.Value(section, key, kUnknown);
     if (tmpl == kUnknown) tmpl = s.Value(section, QStringLiteral("<>"), kUnknown);
   }
-  if (tmpl == kUnknown) tmpl = Bracketed(name, code, detail);
-  return prefix + QLatin1Char(' ') + Bracketed(name, code, detail) + QLatin1Char(' ') +
-         ExpandTemplate(tmpl, section, record);
+  if (tmpl == kUnknown) tmpl = Bracketed(f.name, f.code, f.detail);
+  f.text = ExpandTemplate(tmpl, section, record);
+  return f;
+}
+
+QString ErrorCatalogue::DecodeErrorRecord(const QByteArray& record) const {
+  const ErrorRecordFields f = DecodeErrorFields(record);
+  return QLatin1Char(' ') + f.date + QStringLiteral("  ") + f.time + QLatin1Char(' ') +
+         Bracketed(f.name, f.code, f.detail) + QLatin1Char(' ') + f.text;
 }
 
 QString ErrorCatalogue::FormatErrorLine(const QByteArray& record, int number, bool hexMode) const {

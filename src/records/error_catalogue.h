@@ -11,6 +11,18 @@
 
 namespace ulv {
 
+// One error record taken apart: the bytes after F7, the date and time as the
+// list shows them, the group's name and the catalogue's text.
+struct ErrorRecordFields {
+  uint8_t group = 0;
+  uint8_t code = 0;
+  uint8_t detail = 0;
+  QString date;  // dd.mm.yy
+  QString time;  // hh:mm:ss
+  QString name;
+  QString text;
+};
+
 class ErrorCatalogue {
 public:
   // `path` is the catalogue file (already resolved against the data
@@ -32,6 +44,8 @@ public:
   QString CatalogueText(const QString& key) const;
   // " dd.mm.yy  hh:mm:ss [name:code,detail] text" of one record.
   QString DecodeErrorRecord(const QByteArray& record) const;
+  // The same record's parts (the line is " date  time [name:code,detail] text").
+  ErrorRecordFields DecodeErrorFields(const QByteArray& record) const;
   // One line of the error list; "error" when the record is not an F7 reply.
   QString FormatErrorLine(const QByteArray& record, int number, bool hexMode) const;
   // "decode-file-info" and five lines "  " + [id] file, create, update,

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -303,6 +304,26 @@ TEST_F(LinkWindowsTest, TransferMonitorShowsQueueAndLocalReport) {
   EXPECT_TRUE(memo.contains(u" << F101"_s)) << qPrintable(memo);
   Click(w, "ClearButton");
   EXPECT_TRUE(w->Memo()->toPlainText().isEmpty());
+}
+
+// COM / "Verbindung prüfen": while the program has the port open, its own
+// line state is the live check (no second open of the device).
+TEST_F(LinkWindowsTest, ConnectionDoctorTakesTheProgramsOwnLine) {
+  Start();
+  Run(2100);
+  const struct {
+    bool stop;
+    const char* says;
+  } cases[] = {{false, "this program's line is up"}, {true, "this program has the port open, but"}};
+  for (const auto& c : cases) {
+    if (c.stop) units->port.Link().OnLampClick();
+    Menu("Doctor1");
+    auto* form = Form3().findChild<TDoctorForm*>();
+    ASSERT_NE(form, nullptr);
+    EXPECT_FALSE(form->IsChecking());
+    EXPECT_TRUE(form->Memo1->toPlainText().contains(QLatin1String(c.says))) << qPrintable(form->Memo1->toPlainText());
+    delete form;
+  }
 }
 
 }  // namespace

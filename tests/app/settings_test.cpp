@@ -2,8 +2,11 @@
 // interplay with the configuration held in memory and written back at the
 // end, and the paths listing rebuilt at every show.
 #include <QAction>
+#include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTemporaryDir>
 #include <QTextCursor>
 #include <QToolButton>
 
@@ -177,6 +180,33 @@ TEST_F(SettingsTest, PathsListingIsRebuiltAtEveryShow) {
   files->trigger();
   EXPECT_TRUE(Listing().contains(u"        User : Schulze"_s));
   EXPECT_EQ(Listing().count(u"User : "_s), 1);
+}
+
+// The port row offers the adapters' by-id names and stores a device by its
+// by-id name however it was given; any other path is stored as typed.
+TEST_F(SettingsTest, PortRowStoresTheStableName) {
+  QTemporaryDir fake;
+  const QString dev = fake.filePath(u"dev"_s), byId = dev + u"/serial/by-id/usb-Adapter_A1-if00-port0"_s;
+  WriteBytes(dev + u"/ttyUSB3"_s, {});
+  QDir().mkpath(dev + u"/serial/by-id"_s);
+  QFile::link(u"../../ttyUSB3"_s, byId);
+  WriteBytes(fake.filePath(u"sys/class/tty/ttyUSB3/device/uevent"_s), {});
+  WriteIni(kIni);
+  Start();
+  OpenEditor();
+  AnswerSave(true);
+  Editor().PortRoots = DoctorRoots{dev, fake.filePath(u"sys"_s), fake.filePath(u"proc"_s), {}};
+  Editor().RefreshPorts();
+  ASSERT_EQ(Editor().ComDeviceBox->count(), 1);
+  EXPECT_EQ(Editor().ComDeviceBox->itemText(0), byId);
+  Editor().ComNumberBox->setCurrentIndex(1);
+  for (const QString& typed : {dev + u"/ttyUSB3"_s, byId, u"/dev/ttyS7"_s}) {
+    Editor().ComDeviceBox->setEditText(typed);
+    Click(&Editor(), "ComEnterButton");
+    const QString stored = typed.endsWith(u"ttyS7"_s) ? typed : byId;
+    EXPECT_TRUE(IniFile().endsWith("[comport]\r\ncom2=" + stored.toUtf8() + "\r\n")) << IniFile().constData();
+    EXPECT_EQ(ctx->config.ComDevice(2), stored);
+  }
 }
 
 }  // namespace

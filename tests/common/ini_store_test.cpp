@@ -109,6 +109,27 @@ TEST(IniStoreTest, SetValueReplacesAppendsOrAddsASection) {
             "[Tarvo]\r\nname=T-\r\nnummer=6\r\nextra=e\r\n\r\n[x]\r\na=1\r\n\r\n[new]\r\nk=v\r\n\r\n"_ba);
 }
 
+// The settings editor's text: one line changes or comes in, the rest stays,
+// and the store reads back what was set.
+TEST(IniStoreTest, SetValueInTextTouchesOneLine) {
+  const struct {
+    const char* text;
+    const char* expected;
+  } cases[] = {
+      {"; c\n[ComPort]\nCOM2=/dev/ttyS1\nport=2\n", "; c\n[ComPort]\ncom2=/dev/x\nport=2\n"},
+      {"[comport]\n;com2=old\nport=2\n\n[b]\na=1\n", "[comport]\n;com2=old\nport=2\ncom2=/dev/x\n\n[b]\na=1\n"},
+      {"[a]\nk=v\n", "[a]\nk=v\n\n[comport]\ncom2=/dev/x\n"},
+      {"", "[comport]\ncom2=/dev/x\n"},
+  };
+  for (const auto& c : cases) {
+    const QString out = IniStore::SetValueInText(QLatin1String(c.text), u"comport"_s, u"com2"_s, u"/dev/x"_s);
+    EXPECT_EQ(out, QLatin1String(c.expected)) << c.text;
+    IniStore ini;
+    ini.LoadFromBytes(out.toUtf8());
+    EXPECT_EQ(ini.Value(u"COMPORT"_s, u"Com2"_s), u"/dev/x"_s);
+  }
+}
+
 // Latin-1 text is kept byte for byte, UTF-8 (with or without a byte-order
 // mark) stays UTF-8, also for a value set later and through a file.
 TEST(IniStoreTest, TextIsWrittenBackInTheEncodingItWasRead) {

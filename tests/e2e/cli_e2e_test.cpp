@@ -4,7 +4,11 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
+#include <functional>
 
 #include "e2e_support.h"
 #include "sim/pty_simulator.h"
@@ -257,4 +261,92 @@ TEST(ProgramEndToEnd, SigtermEndsItWhileTheStartUpBoxIsOpen) {
   if (!ended) p.kill();
   EXPECT_TRUE(ended);
   EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+}
+
+// doctor: a controller on a pty answers, a silent one does not, a missing
+// device is named; the exit status tells which.
+TEST(CliEndToEnd, DoctorExplainsThePort) {
+  e2e::SimProcess answering({u"--no-line-timing"_s});
+  e2e::SimProcess silent({u"--silent"_s});
+  const struct {
+    QString port;
+    int exitCode;
+    const char* says;
+  } cases[] = {
+      {answering.Path(), 0, "a controller answered the reset handshake"},
+      {silent.Path(), 1, "no answer to the reset request"},
+      {u"/dev/serial/by-id/usb-none-if00"_s, 3, "not plugged in"},
+  };
+  const e2e::WorkDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.port.toStdString());
+    const e2e::CliResult r = dir.Run({u"doctor"_s, u"--port"_s, c.port});
+    EXPECT_EQ(r.exitCode, c.exitCode) << qPrintable(r.Describe());
+    EXPECT_TRUE(r.out.contains(u"Serial devices present:"_s) && r.out.contains(QLatin1String(c.says)))
+        << qPrintable(r.out);
+  }
+}
+
+// --format json of each command against the text of the same command: the
+// text's lines rebuilt from the document's fields.
+TEST(CliEndToEnd, JsonMatchesTheText) {
+  const e2e::WorkDir dir("DokuDir=doku\r\n");
+  ASSERT_TRUE(QDir(dir.Path()).mkdir(u"doku"_s));
+  using Rebuild = std::function<QStringList(const QJsonObject&)>;
+  const auto strings = [](const QJsonValue& v) { return v.toVariant().toStringList(); };
+  const auto entries = [](const QJsonObject& o) {
+    QStringList l;
+    for (const QJsonValue& e : o[u"entries"_s].toArray()) l << e[u"text"_s].toString();
+    return l;
+  };
+  const struct {
+    QStringList args;
+    int skip;  // text lines before those rebuilt
+    Rebuild rebuild;
+  } cases[] = {
+      {{u"identity"_s}, 2, [](const QJsonObject& o) {
+         const QJsonObject i = o[u"identity"_s].toObject();
+         return QStringList{u" Anlagen-Kennung: "_s + i[u"plantId"_s].toString(),
+                            u"         Telefon: "_s + i[u"telephone"_s].toString(),
+                            u"Software-Version: "_s + i[u"softwareVersion"_s].toString(),
+                            u"  EEProm.Version: "_s + i[u"eepromVersion"_s].toString(),
+                            u"  Fahrten-Zähler: "_s + QString::number(i[u"tripCount"_s].toInteger())};
+       }},
+      {{u"errors"_s}, 14, [](const QJsonObject& o) {
+         QStringList l{u" %1 Fehler gespeichert"_s.arg(o[u"stored"_s].toInt())};
+         for (const QJsonValue& e : o[u"errors"_s].toArray()) {
+           const QByteArray raw = QByteArray::fromHex(e[u"raw"_s].toString().toLatin1());
+           l << QString::asprintf(" %03d :  ", e[u"number"_s].toInt()) + e[u"date"_s].toString() + u"  "_s +
+                    e[u"time"_s].toString() + u" [%1:%2,%3] "_s.arg(e[u"name"_s].toString())
+                                                   .arg(uint8_t(raw.at(2)))
+                                                   .arg(uint8_t(raw.at(3))) +
+                    e[u"text"_s].toString();
+         }
+         return l << u" OK"_s;
+       }},
+      {{u"records"_s}, 0, [&](const QJsonObject& o) {
+         QStringList l = strings(o[u"head"_s]);
+         for (const QJsonValue& r : o[u"records"_s].toArray())
+           l << r[u"heading"_s].toString() << strings(r[u"lines"_s]);
+         return l;
+       }},
+      {{u"capture"_s, u"--out"_s, u"c.cap"_s}, 9, entries},
+      {{u"decode"_s, u"c.cap"_s}, 0, [&](const QJsonObject& o) {
+         return strings(o[u"head"_s]) << u" "_s << strings(o[u"decoder"_s]) << u" "_s << entries(o);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.join(u' ').toStdString());
+    const QStringList args = (c.args.first() == u"decode"_s ? QStringList{} : e2e::SmallSim()) + c.args;
+    const e2e::CliResult text = dir.Run(args);
+    const e2e::CliResult json = dir.Run(args + QStringList{u"--format"_s, u"json"_s});
+    ASSERT_TRUE(text.Ok() && json.Ok()) << qPrintable(text.Describe() + json.Describe());
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json.out.toUtf8(), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << qPrintable(json.out);
+    EXPECT_EQ(doc[u"command"_s].toString(), c.args.first());
+    // The dated lines of two runs may differ by a second.
+    const auto undated = [](QStringList l) { return l.filter(QRegularExpression(u"^((?!Datum:).)*$"_s)).join(u'\n'); };
+    EXPECT_EQ(undated(e2e::Lines(text.out).mid(c.skip)).toStdString(), undated(c.rebuild(doc.object())).toStdString());
+  }
 }
