@@ -22,7 +22,9 @@
 #include "app/program_window.h"
 #include "context/app_context.h"
 #include "context/app_units.h"
+#include "link/com_port_window.h"
 #include "link/qt_serial_line.h"
+#include "sim/pty_simulator.h"
 
 namespace {
 
@@ -73,6 +75,53 @@ struct Shot {
   std::function<void()> start;   // the user's clicks in the window
   std::function<bool()> ready;   // the window shows what its read brought
 };
+
+// The serial window in a modem session: the simulated modem with its framed
+// partner on a pty of its own, tested and dialled from the window's buttons;
+// the error memory is then read over frames. The number of failures.
+int ModemShot(AppUnits& units, ProgramWindows& windows, QtSerialLine& line, const QString& outDir) {
+  SimOptions options;
+  options.modem = true;
+  options.lineTiming = false;
+  options.sampleLimit = 0;
+  PtySimulator modem(options);
+  QString slave;
+  QString error;
+  if (!modem.Start(&slave, &error)) {
+    std::fprintf(stderr, "ulv-screenshots: modem: %s\n", qPrintable(error));
+    return 1;
+  }
+  line.SetControlDir(modem.LinesDir());
+  units.linePort.ReleaseLine();
+  units.port.OpenDevice(slave, 2);
+  TMyComPort* w = windows.MyComPort;
+  w->InputBox = [](const QString&, const QString&, QString* text) {
+    *text = QStringLiteral("0815");
+    return true;
+  };
+  w->show();
+  int failed = 0;
+  Click(w, "TestButton");
+  if (!SpinUntil([&] { return units.modem.ModemOpenColor() == clGreen && !units.modem.ModemId().startsWith(u"keine"); },
+                 0, 15000))
+    ++failed;
+  Click(w, "DialButton");
+  if (!SpinUntil([&] { return units.queue.Mode() == 1 && units.port.Link().IsLinked(); }, 0, 30000)) ++failed;
+  windows.Form4->HolenButtonClick();
+  if (!SpinUntil([&] { return !units.errorReader.IsReading(); }, 500, 60000)) ++failed;
+  SpinUntil([] { return true; }, 500, 500);
+  const QString file = outDir + QStringLiteral("/screenshot_modem.png");
+  if (failed > 0) std::fputs("ulv-screenshots: modem: the session did not come up in time\n", stderr);
+  if (!w->grab().save(file)) {
+    std::fprintf(stderr, "ulv-screenshots: %s cannot be written\n", qPrintable(file));
+    ++failed;
+  }
+  Click(w, "HangUpButton");
+  SpinUntil([] { return true; }, 1500, 1500);
+  w->hide();
+  line.SetControlDir(QString());
+  return failed;
+}
 
 }  // namespace
 
@@ -170,6 +219,7 @@ int main(int argc, char** argv) {
     // A hidden window ends its loops, so the next one has the line to itself.
     s.window->hide();
   }
+  failed += ModemShot(units, windows, line, outDir);
   line.OnTrace = nullptr;
   return failed == 0 ? 0 : 1;
 }
