@@ -80,6 +80,9 @@ QString CliUsage() {
       "Options:\n"
       "  --port DEVICE   serial device path, COMn, or \"sim\" for the built-in\n"
       "                  simulated controller (default: the configured port)\n"
+      "  --dial NUMBER   reach the controller through the Hayes modem on the port:\n"
+      "                  dial, synchronise, partner name, the command, hang-up\n"
+      "                  (the [Modem] strings of the configuration apply)\n"
       "  --ini FILE      configuration file (default: ulvreader.INI in the\n"
       "                  working directory, else for an installed program the\n"
       "                  user's ~/.config/ulvreader/ulvreader.INI, made on first\n"
@@ -98,7 +101,9 @@ QString CliUsage() {
       "\n"
       "Exit status: 0 done, 1 the controller did not answer or a read failed,\n"
       "2 wrong usage, 3 the port cannot be opened, 4 the output file (--out or\n"
-      "fehler.bin) cannot be written.\n");
+      "fehler.bin) cannot be written; with --dial 5 no modem answers, 6 the line is\n"
+      "busy, 7 no connection (no carrier, no dial tone, no answer), 8 the partner did\n"
+      "not synchronise.\n");
 }
 
 CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode, QString* message) {
@@ -127,6 +132,8 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
     }
     if (a == QLatin1String("--port")) {
       if (!value(&o->port) || o->port.isEmpty()) return usageError(QStringLiteral("--port needs a device"));
+    } else if (a == QLatin1String("--dial")) {
+      if (!value(&o->dial) || o->dial.isEmpty()) return usageError(QStringLiteral("--dial needs a telephone number"));
     } else if (a == QLatin1String("--ini")) {
       if (!value(&o->ini) || o->ini.isEmpty()) return usageError(QStringLiteral("--ini needs a file name"));
     } else if (a == QLatin1String("--out")) {
@@ -210,6 +217,8 @@ CliParse ParseCliArguments(const QStringList& args, CliOptions* o, int* exitCode
   const bool sim = o->port.compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0;
   if (sim && o->command == QLatin1String("doctor"))
     return usageError(QStringLiteral("doctor examines a serial device; the built-in simulated controller needs none"));
+  if (!o->dial.isEmpty() && (sim || o->command == QLatin1String("doctor") || o->command == QLatin1String("decode")))
+    return usageError(QStringLiteral("--dial needs a serial port with a modem and a command for the controller"));
   if (!sim && (!o->scenario.isEmpty() || !o->lineTiming)) {
     return usageError(QStringLiteral("--scenario and --no-line-timing belong to --port sim"));
   }

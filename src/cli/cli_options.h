@@ -20,6 +20,7 @@ struct CliOptions {
   bool json = false;  // --format json: identity, errors, records, capture, decode
   bool hex = false;
   bool yes = false;
+  QString dial;  // --dial NUMBER: run the command over a modem session
   QString scenario;        // for --port sim
   bool lineTiming = true;  // for --port sim
 };

@@ -135,8 +135,12 @@ int CliSession::Run() {
   u.tickTimer->OnTimeout = [this] { Tick(); };
 
   // The line runs from here on the port already open: the reset request goes
-  // out now.
-  u.units.linePort.StartExchange();
+  // out now (or the modem dials, and the session carries the requests).
+  if (options_.dial.isEmpty()) {
+    u.units.linePort.StartExchange();
+  } else {
+    StartDialSession();
+  }
   u.units.port.OnPortStateChanged = [this] {
     if (!finished_ && u_ && !u_->units.port.IsOpen()) {
       Finish(kExitFailed, lastTrace_.startsWith(QLatin1String("serial line lost"))
@@ -144,7 +148,7 @@ int CliSession::Run() {
                               : QStringLiteral("serial line lost: %1").arg(device_));
     }
   };
-  u.linkTimer->Start(kLinkLimitMs);
+  u.linkTimer->Start(options_.dial.isEmpty() ? kLinkLimitMs : kDialLinkLimitMs);
   // A whole stream of 65,535 entries takes far longer than any other read.
   u.limitTimer->Start(options_.command == QLatin1String("capture") ? kCaptureLimitMs : kCommandLimitMs);
   u.tickTimer->Start(100);
@@ -677,9 +681,45 @@ void CliSession::Progress(const QString& text) {
   if (OnProgress) OnProgress(text);
 }
 
+void CliSession::StartDialSession() {
+  ModemLink& modem = u_->units.modem;
+  if (!u_->line.Lines().dsr) {
+    Finish(kExitNoModem, QStringLiteral("no modem on %1 (DSR is off)").arg(device_));
+    return;
+  }
+  modem.OnSessionEnded = [this](const QString& why) {
+    if (finished_ || !u_) return;
+    if (why == QLatin1String("sync failed")) {
+      Finish(kExitSyncFailed, QStringLiteral("the partner did not synchronise after dialling %1").arg(options_.dial));
+    } else if (why == QLatin1String("connect failed")) {
+      const ModemAnswer answer = u_->units.modem.Modem().LastFailure();
+      if (answer == ModemAnswer::Busy) {
+        Finish(kExitBusy, QStringLiteral("%1 is busy").arg(options_.dial));
+      } else {
+        Finish(kExitNoCarrier, QStringLiteral("no connection to %1 (%2)")
+                                   .arg(options_.dial, answer == ModemAnswer::None ? QStringLiteral("no answer in time")
+                                                                                   : u_->units.port.LastModemLine()));
+      }
+    } else {
+      Finish(kExitFailed, QStringLiteral("the modem connection ended (%1)").arg(why));
+    }
+  };
+  Progress(QStringLiteral("initialising the modem"));
+  modem.Init([this] {
+    if (finished_ || !u_) return;
+    Progress(QStringLiteral("dialling %1").arg(options_.dial));
+    const bool dialling = u_->units.modem.Dial(
+        options_.dial, [this](const QString& name) { Progress(QStringLiteral("partner %1").arg(name)); },
+        [](const QString&) {});
+    if (!dialling) Finish(kExitNoModem, QStringLiteral("the modem on %1 cannot dial").arg(device_));
+  });
+}
+
 void CliSession::Finish(int code, const QString& message) {
   if (finished_) return;
   finished_ = true;
+  // A modem session ends with the run: DTR drops, the modem hangs up.
+  if (u_ && !options_.dial.isEmpty()) u_->units.modem.HangUp();
   exitCode_ = code;
   waiting_ = Waiting::Nothing;
   Progress(QString());

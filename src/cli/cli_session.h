@@ -22,9 +22,16 @@ public:
   static constexpr int kExitUsage = 2;
   static constexpr int kExitPort = 3;
   static constexpr int kExitOutput = 4;
+  // --dial: the phase that failed.
+  static constexpr int kExitNoModem = 5;
+  static constexpr int kExitBusy = 6;
+  static constexpr int kExitNoCarrier = 7;
+  static constexpr int kExitSyncFailed = 8;
 
   // How long the line may take to come up, and the limit of a whole command.
   static constexpr int kLinkLimitMs = 10000;
+  // --dial: the modem's dial time-out, the synchronisation and the name.
+  static constexpr int kDialLinkLimitMs = 75000;
   static constexpr int kCommandLimitMs = 180000;
   static constexpr int kCaptureLimitMs = 3 * 3600 * 1000;
 
@@ -50,6 +57,9 @@ private:
 
   QString ResolveDevice(int* comNumber, QString* error);
   void StartCommand();
+  // --dial: initialises the modem, dials, and lets the session bring the
+  // link up; every failed phase ends the run with its own exit status.
+  void StartDialSession();
   void RunErrors(bool withIdentityListing);
   void RunRecords();
   void RecordsEnded(DataReport::Ending ending);

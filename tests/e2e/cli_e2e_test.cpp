@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <functional>
 
+#include "cli/cli_session.h"
 #include "e2e_support.h"
 #include "sim/pty_simulator.h"
 
@@ -350,3 +351,44 @@ TEST(CliEndToEnd, JsonMatchesTheText) {
     EXPECT_EQ(undated(e2e::Lines(text.out).mid(c.skip)).toStdString(), undated(c.rebuild(doc.object())).toStdString());
   }
 }
+
+namespace {
+
+// --dial through the simulated modem on a pty: a command over frames gives
+// the same lines as over the line port, and each failed phase its own exit.
+TEST(CliEndToEnd, DialRunsTheCommandOverAModemSession) {
+  e2e::WorkDir work;
+  const e2e::CliResult direct = work.Run(e2e::SmallSim() << u"errors"_s);
+  ASSERT_TRUE(direct.Ok()) << qPrintable(direct.Describe());
+  const struct {
+    QStringList sim;
+    bool modemLines;
+    int exit;
+  } rows[] = {
+      {{}, true, ulv::CliSession::kExitOk},
+      {{u"--dial-result"_s, u"busy"_s}, true, ulv::CliSession::kExitBusy},
+      {{u"--dial-result"_s, u"no-carrier"_s}, true, ulv::CliSession::kExitNoCarrier},
+      {{u"--partner-fault"_s, u"silent"_s}, true, ulv::CliSession::kExitSyncFailed},
+      {{}, false, ulv::CliSession::kExitNoModem},
+  };
+  for (const auto& r : rows) {
+    QTemporaryDir lines;
+    e2e::SimProcess sim(QStringList{u"--modem"_s, u"--lines-dir"_s, lines.path(), u"--scenario"_s,
+                                    e2e::SmallPlant(), u"--no-line-timing"_s} +
+                        r.sim);
+    ASSERT_FALSE(sim.Path().isEmpty());
+    if (r.modemLines) qputenv("ULV_MODEM_LINES", QFile::encodeName(lines.path()));
+    const e2e::CliResult got = work.Run({u"--port"_s, sim.Path(), u"--dial"_s, u"0815"_s, u"errors"_s});
+    qunsetenv("ULV_MODEM_LINES");
+    EXPECT_EQ(got.exitCode, r.exit) << qPrintable(got.Describe());
+    // The lines that carry the time of the run may differ by a second.
+    const auto untimed = [](const QString& out) {
+      return e2e::Lines(out).filter(QRegularExpression(u"^((?!Datum:|Fehlerliste ).)*$"_s)).join(u'\n').toStdString();
+    };
+    if (r.exit == ulv::CliSession::kExitOk) {
+      EXPECT_EQ(untimed(got.out), untimed(direct.out));
+    }
+  }
+}
+
+}  // namespace
