@@ -151,12 +151,16 @@ bool QtSerialLine::Open(const QString& name, QString* error) {
     }
     const QString text = DescribeOpenFailure(device, err, port_->errorString());
     if (error) *error = text;
-    Trace(text);
+    // Reopen attempts of a pulled adapter fail the same way every time: the
+    // log says so once.
+    if (text != lastOpenFailure_) Trace(text);
+    lastOpenFailure_ = text;
     port_.reset();
     guard_.reset();
     return false;
   }
   device_ = device;
+  lastOpenFailure_.clear();
 
   // A pty has no DTR and no modem lines; what it refuses is not an error.
   ++quietOps_;

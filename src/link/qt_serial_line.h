@@ -70,6 +70,7 @@ private:
   std::unique_ptr<QSerialPort> port_;
   std::unique_ptr<QObject> guard_;  // context of the deferred close; replaced at each open
   QString device_;
+  QString lastOpenFailure_;
   bool hardwareFlowControl_ = true;
   bool lost_ = false;
   int quietOps_ = 0;  // >0 while an operation a pty may not support runs

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "common/save_file.h"
+
 namespace ulv {
 
 namespace {
@@ -276,13 +278,22 @@ QString ScenarioPath(const QString& nameOrPath) {
 bool LoadScenario(const QString& path, Scenario* scenario, QString* error) {
   Scenario s = DefaultScenario();
   if (!path.isEmpty()) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-      if (error) *error = QStringLiteral("scenario %1: %2").arg(path, f.errorString());
+    // A file is read only when it is a regular file of sane size: a FIFO
+    // would block the simulator for good.
+    QByteArray bytes;
+    QString why;
+    if (path.startsWith(QLatin1Char(':'))) {
+      QFile f(path);
+      if (!f.open(QIODevice::ReadOnly)) {
+        if (error) *error = QStringLiteral("scenario %1: %2").arg(path, f.errorString());
+        return false;
+      }
+      bytes = f.readAll();
+    } else if (!ReadWholeFile(path, &bytes, &why)) {
+      if (error) *error = QStringLiteral("scenario %1").arg(why);
       return false;
     }
-    QString why;
-    if (!ParseScenario(f.readAll(), &s, &why)) {
+    if (!ParseScenario(bytes, &s, &why)) {
       if (error) *error = QStringLiteral("%1: %2").arg(path, why);
       return false;
     }
