@@ -61,6 +61,8 @@ Tini_form::Tini_form(Configuration& config, QWidget* parent) : QWidget(parent), 
   enterButton_->setObjectName(QStringLiteral("ComEnterButton"));
   enterButton_->setText(QStringLiteral("Eintragen"));
   row->addWidget(enterButton_);
+  // Device paths line up like the configuration text below them.
+  for (QComboBox* box : {ComNumberBox, ComDeviceBox}) box->setFont(FixedPitchFont(13));
   top->addWidget(portRow);
 
   Memo1 = new QPlainTextEdit(this);
