@@ -70,10 +70,17 @@ bool TNewCom::ReplyTimerActive() const { return replyTimer_->IsActive(); }
 bool TNewCom::ProtocolTimerActive() const { return protocolTimer_->IsActive(); }
 
 bool TNewCom::SendFrame(const QByteArray& frame, FrameHandler onFrame) {
-  if (state_ != Idle) {
+  // A request whose reply is awaited keeps the line: another frame would
+  // take over its reply and stop its reply bound.
+  if (state_ != Idle || onReply_) {
     Log(QStringLiteral("Send nicht erlaubt"));
     return false;
   }
+  StartFrame(frame, std::move(onFrame));
+  return true;
+}
+
+void TNewCom::StartFrame(const QByteArray& frame, FrameHandler onFrame) {
   onFrame_ = std::move(onFrame);
   port_.ReceiveHook = Hook{this};
   state_ = SohSent;
@@ -82,11 +89,10 @@ bool TNewCom::SendFrame(const QByteArray& frame, FrameHandler onFrame) {
   Timer(kSohAckWaitMs);
   // Every exchange ends, answered or not.
   replyTimer_->Start(kReplyBoundMs);
-  return true;
 }
 
 bool TNewCom::SendFrameWithReturn(const QByteArray& frame, TextHandler onSent) {
-  if (state_ != Idle) {
+  if (state_ != Idle || onReply_) {
     Log(QStringLiteral("Send nicht erlaubt"));
     return false;
   }
@@ -104,7 +110,7 @@ bool TNewCom::SendRequest(const QByteArray& message, TextHandler onReply) {
     return false;
   }
   onReply_ = std::move(onReply);
-  SendFrame(BuildFrame(message), [this](const QByteArray& payload) { Adaptor(payload); });
+  StartFrame(BuildFrame(message), [this](const QByteArray& payload) { Adaptor(payload); });
   return true;
 }
 

@@ -81,6 +81,8 @@ private:
   void Receive(int count);
   void Feed(uint8_t b);
   void StartReceiving();
+  // SendFrame's exchange, once the line is known to be free.
+  void StartFrame(const QByteArray& frame, FrameHandler onFrame);
   bool FindFrame(QByteArray* payload) const;
   void ProtocolTimerExpired();
   void ReplyTimerExpired();

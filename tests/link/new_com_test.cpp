@@ -145,12 +145,13 @@ TEST(NewCom, RefusalsAndRepeats) {
   rig.Say(Hex("41"));
   EXPECT_EQ(rig.Heard(), Hex("15"));
   EXPECT_EQ(rig.com.State(), TNewCom::Idle);
-  // While a request waits for its reply a second one is refused, and the
-  // first still gets its answer once.
+  // While a request waits for its reply another request or frame is
+  // refused, and the first still gets its answer once.
   rig.com.ResetProtocol();
   rig.replies.clear();
   rig.RequestUntilReply(Hex("F101"));
   EXPECT_FALSE(rig.com.SendRequest(Hex("F15B"), [&](const QByteArray& r) { sent.push_back(r); }));
+  EXPECT_FALSE(rig.com.SendFrameWithReturn(TNewCom::NotifyFrame(), [&](const QByteArray& t) { sent.push_back(t); }));
   rig.clock.Advance(TNewCom::kReplyBoundMs);
   EXPECT_EQ(rig.replies, std::vector<QByteArray>{"<ERROR> NC/TIME.OUT 5000"});
 }
