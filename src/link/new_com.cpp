@@ -70,9 +70,9 @@ bool TNewCom::ReplyTimerActive() const { return replyTimer_->IsActive(); }
 bool TNewCom::ProtocolTimerActive() const { return protocolTimer_->IsActive(); }
 
 bool TNewCom::SendFrame(const QByteArray& frame, FrameHandler onFrame) {
-  // A request whose reply is awaited keeps the line: another frame would
-  // take over its reply and stop its reply bound.
-  if (state_ != Idle || onReply_) {
+  // A request whose reply is awaited, or a frame whose return is, keeps the
+  // line: another frame would take over its end and stop its reply bound.
+  if (state_ != Idle || onReply_ || onSent_) {
     Log(QStringLiteral("Send nicht erlaubt"));
     return false;
   }
@@ -92,7 +92,7 @@ void TNewCom::StartFrame(const QByteArray& frame, FrameHandler onFrame) {
 }
 
 bool TNewCom::SendFrameWithReturn(const QByteArray& frame, TextHandler onSent) {
-  if (state_ != Idle || onReply_) {
+  if (state_ != Idle || onReply_ || onSent_) {
     Log(QStringLiteral("Send nicht erlaubt"));
     return false;
   }
@@ -105,7 +105,7 @@ bool TNewCom::SendRequest(const QByteArray& message, TextHandler onReply) {
   // While a reply is awaited the line is Idle but not free: a second request
   // would take that reply (replies carry no request id) and leave the first
   // one's handler uncalled.
-  if (state_ != Idle || onReply_) {
+  if (state_ != Idle || onReply_ || onSent_) {
     if (onReply) onReply(QByteArrayLiteral("<ERROR> NC/STATUS"));
     return false;
   }

@@ -154,6 +154,11 @@ TEST(NewCom, RefusalsAndRepeats) {
   EXPECT_FALSE(rig.com.SendFrameWithReturn(TNewCom::NotifyFrame(), [&](const QByteArray& t) { sent.push_back(t); }));
   rig.clock.Advance(TNewCom::kReplyBoundMs);
   EXPECT_EQ(rig.replies, std::vector<QByteArray>{"<ERROR> NC/TIME.OUT 5000"});
+  // So is a request while a frame's return is awaited after its SOH met a
+  // stray byte.
+  ASSERT_TRUE(rig.com.SendFrameWithReturn(TNewCom::NotifyFrame(), [&](const QByteArray& t) { sent.push_back(t); }));
+  rig.Say(Hex("41"));
+  EXPECT_FALSE(rig.com.SendRequest(Hex("F101"), [&](const QByteArray& r) { rig.replies.push_back(r); }));
 }
 
 // No exchange outlives the reply bound; a partner frame that never ends is
