@@ -442,7 +442,9 @@ void CliSession::RunMonitor() {
 void CliSession::RunCapture() {
   Units& u = *u_;
   StreamRecorder& rec = u.units.recorder;
-  u.units.decoder.Init(ctx_.config.DecodeFile(), ctx_.config.ErrorCatalogueFile());
+  QString problem;
+  u.units.decoder.Init(ctx_.config.DecodeFile(), ctx_.config.ErrorCatalogueFile(), &problem);
+  if (!problem.isEmpty() && OnError) OnError(problem);
   u.units.decoder.EventTypeFilter = EventDecoder::kDefaultFilter;
   if (!options_.out.isEmpty()) rec.SetFileName(QFileInfo(options_.out).absoluteFilePath());
   // Only the fetch's memo, as the decode command prints it.
@@ -502,7 +504,9 @@ void CliSession::RunCapture() {
 bool CliSession::DecodeCapture(const QString& path, QStringList* head, std::vector<DecodedEntry>* entries,
                                QString* error) const {
   EventDecoder decoder;
-  decoder.Init(ctx_.config.DecodeFile(), ctx_.config.ErrorCatalogueFile());
+  QString problem;
+  decoder.Init(ctx_.config.DecodeFile(), ctx_.config.ErrorCatalogueFile(), &problem);
+  if (!problem.isEmpty() && OnError) OnError(problem);
   decoder.EventTypeFilter = EventDecoder::kDefaultFilter;
   QByteArray data;
   if (!ReadWholeFile(path, &data, error)) return false;

@@ -1,4 +1,5 @@
 #include "stream/event_decoder.h"
+#include <QFileInfo>
 
 #include <array>
 #include <vector>
@@ -73,11 +74,15 @@ private:
 
 }  // namespace
 
-void EventDecoder::Init(const QString& decodeFilePath, const QString& cataloguePath) {
+void EventDecoder::Init(const QString& decodeFilePath, const QString& cataloguePath, QString* problem) {
   lastStateLine_.clear();
   decodeFile_.Clear();
   catalogue_.Clear();
-  if (!decodeFilePath.isEmpty()) decodeFile_.Load(decodeFilePath);
+  QString error;
+  if (!decodeFilePath.isEmpty() && !decodeFile_.Load(decodeFilePath, &error) && problem != nullptr &&
+      QFileInfo(decodeFilePath).exists()) {
+    *problem = error + QStringLiteral("; the entries are shown undecoded");
+  }
   if (!cataloguePath.isEmpty()) catalogue_.Load(cataloguePath);
   TakeDecodeFile();
 }

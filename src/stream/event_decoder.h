@@ -21,7 +21,9 @@ public:
 
   // InitEventDecoder: forgets the last state line and reads the decode file
   // and the catalogue (either may be missing: numbers are printed then).
-  void Init(const QString& decodeFilePath, const QString& cataloguePath);
+  // A decode file that is there but cannot be read (a folder, a FIFO, no
+  // permission) is named in `problem`: the entries are then shown raw.
+  void Init(const QString& decodeFilePath, const QString& cataloguePath, QString* problem = nullptr);
   // The same from bytes (tests, the headless decode).
   void InitFromBytes(const QByteArray& decodeFile, const QByteArray& catalogue);
 

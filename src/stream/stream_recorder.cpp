@@ -107,7 +107,9 @@ void StreamRecorder::Start() {
   // Only the flag: the caption keeps its initial text until a check.
   interfaceValid_ = false;
   CloseCapture();
-  decoder_.Init(config_.DecodeFile(), config_.ErrorCatalogueFile());
+  QString problem;
+  decoder_.Init(config_.DecodeFile(), config_.ErrorCatalogueFile(), &problem);
+  if (!problem.isEmpty() && OnFileError) OnFileError(problem);
   decoder_.EventTypeFilter = EventDecoder::kDefaultFilter;
   view_.linked = transfers_.IsLinked();
   if (view_.linked) {

@@ -86,7 +86,7 @@ TEST(HostileInputs, BadFilesOfEveryKind) {
       {"configuration", "", QStringList{u"--ini"_s, u"%1"_s, u"version"_s} + e2e::SmallSim(), true},
       {"catalogue", "[Files]\r\nFehler=%1\r\n", e2e::SmallSim() << u"errors"_s, true},
       // The decode file is optional: without it the entries are shown raw.
-      {"decode file", "[Files]\r\ndecodefile=%1\r\n", {u"decode"_s, cap}, false},
+      {"decode file", "[Files]\r\ndecodefile=%1\r\n", {u"decode"_s, cap}, true},
       {"capture file", "", {u"decode"_s, u"%1"_s}, true},
       {"scenario", "", {u"--port"_s, u"sim"_s, u"--scenario"_s, u"%1"_s, u"version"_s}, true},
   };
