@@ -69,10 +69,13 @@ bool TNewCom::ReplyTimerActive() const { return replyTimer_->IsActive(); }
 
 bool TNewCom::ProtocolTimerActive() const { return protocolTimer_->IsActive(); }
 
+// A request whose reply is awaited, or a frame whose return or answering
+// frame is, keeps the line: another frame would take over its end and stop
+// its reply bound.
+bool TNewCom::LineTaken() const { return state_ != Idle || onReply_ || onSent_ || onFrame_; }
+
 bool TNewCom::SendFrame(const QByteArray& frame, FrameHandler onFrame) {
-  // A request whose reply is awaited, or a frame whose return is, keeps the
-  // line: another frame would take over its end and stop its reply bound.
-  if (state_ != Idle || onReply_ || onSent_) {
+  if (LineTaken()) {
     Log(QStringLiteral("Send nicht erlaubt"));
     return false;
   }
@@ -92,7 +95,7 @@ void TNewCom::StartFrame(const QByteArray& frame, FrameHandler onFrame) {
 }
 
 bool TNewCom::SendFrameWithReturn(const QByteArray& frame, TextHandler onSent) {
-  if (state_ != Idle || onReply_ || onSent_) {
+  if (LineTaken()) {
     Log(QStringLiteral("Send nicht erlaubt"));
     return false;
   }
@@ -105,7 +108,7 @@ bool TNewCom::SendRequest(const QByteArray& message, TextHandler onReply) {
   // While a reply is awaited the line is Idle but not free: a second request
   // would take that reply (replies carry no request id) and leave the first
   // one's handler uncalled.
-  if (state_ != Idle || onReply_ || onSent_) {
+  if (LineTaken()) {
     if (onReply) onReply(QByteArrayLiteral("<ERROR> NC/STATUS"));
     return false;
   }
@@ -201,6 +204,7 @@ void TNewCom::Feed(uint8_t b) {
       rxBuffer_.clear();
       QByteArray payload;
       if (FindFrame(&payload)) {
+        LogWrongCheck(payload);
         Send(ACK);
         state_ = Idle;
         protocolTimer_->Stop();
@@ -249,6 +253,17 @@ bool TNewCom::FindFrame(QByteArray* payload) const {
     return true;
   }
   return false;
+}
+
+// The partner's CHK is not enforced (its frames are taken as they come), but
+// a wrong one is worth a note when a line gives trouble.
+void TNewCom::LogWrongCheck(const QByteArray& payload) const {
+  if (payload.isEmpty()) return;
+  int sum = payload.size();
+  for (qsizetype i = 0; i + 1 < payload.size(); ++i) sum += static_cast<uint8_t>(payload.at(i));
+  const auto expected = static_cast<uint8_t>(sum - 1);
+  const auto got = static_cast<uint8_t>(payload.back());
+  if (got != expected) Log(QString::asprintf("CHK %2.2X statt %2.2X", got, expected));
 }
 
 void TNewCom::ProtocolTimerExpired() {

@@ -78,6 +78,8 @@ public:
 
 private:
   struct Hook;
+  bool LineTaken() const;
+  void LogWrongCheck(const QByteArray& payload) const;
   void Receive(int count);
   void Feed(uint8_t b);
   void StartReceiving();

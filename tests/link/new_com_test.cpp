@@ -83,15 +83,16 @@ TEST(NewCom, ReplyFramesAreFoundHoweverTheyArrive) {
     std::vector<QByteArray> chunks;
     QByteArray reply;
     int errors;
+    bool checkNoted;
   } rows[] = {
-      {"whole", {Hex("020628FFFFF1011D")}, Hex("F101"), 0},
-      {"garbage first", {Hex("33440206"), Hex("28FFFFF1011D")}, Hex("F101"), 0},
-      {"split", {Hex("0206"), Hex("28"), Hex("FFFF"), Hex("F1"), Hex("011D")}, Hex("F101"), 0},
-      {"wrong CHK", {Hex("020628FFFFF10177")}, Hex("F101"), 0},
-      {"LEN 4", {Hex("020428FFFF00")}, {}, 0},
-      {"LEN 3", {Hex("020328FFFF")}, {}, 0},
-      {"LEN 2", {Hex("020228FFFF")}, {}, 1},
-      {"LEN 0", {Hex("020028FFFF")}, {}, 1},
+      {"whole", {Hex("020628FFFFF1011D")}, Hex("F101"), 0, false},
+      {"garbage first", {Hex("33440206"), Hex("28FFFFF1011D")}, Hex("F101"), 0, false},
+      {"split", {Hex("0206"), Hex("28"), Hex("FFFF"), Hex("F1"), Hex("011D")}, Hex("F101"), 0, false},
+      {"wrong CHK", {Hex("020628FFFFF10177")}, Hex("F101"), 0, true},
+      {"LEN 4", {Hex("020428FFFF29")}, {}, 0, false},
+      {"LEN 3", {Hex("020328FFFF")}, {}, 0, true},
+      {"LEN 2", {Hex("020228FFFF")}, {}, 1, true},
+      {"LEN 0", {Hex("020028FFFF")}, {}, 1, false},
   };
   for (const auto& r : rows) {
     FrameRig rig;
@@ -107,6 +108,7 @@ TEST(NewCom, ReplyFramesAreFoundHoweverTheyArrive) {
     EXPECT_EQ(rig.Heard(), Hex("06")) << r.name;
     EXPECT_EQ(rig.replies, std::vector<QByteArray>{r.reply}) << r.name;
     EXPECT_EQ(static_cast<int>(rig.errors.size()), r.errors) << r.name;
+    EXPECT_EQ(!rig.log.filter(u"CHK "_s).isEmpty(), r.checkNoted) << r.name;
     EXPECT_EQ(rig.com.State(), TNewCom::Idle) << r.name;
     EXPECT_FALSE(rig.com.ReplyTimerActive()) << r.name;
     rig.clock.Advance(10000);
@@ -159,6 +161,17 @@ TEST(NewCom, RefusalsAndRepeats) {
   ASSERT_TRUE(rig.com.SendFrameWithReturn(TNewCom::NotifyFrame(), [&](const QByteArray& t) { sent.push_back(t); }));
   rig.Say(Hex("41"));
   EXPECT_FALSE(rig.com.SendRequest(Hex("F101"), [&](const QByteArray& r) { rig.replies.push_back(r); }));
+  // And while an acknowledged frame waits for the partner's answering frame.
+  rig.com.ResetProtocol();
+  ASSERT_TRUE(rig.com.SendFrame(TNewCom::NotifyFrame(), [&](const QByteArray& p) { sent.push_back(p); }));
+  rig.Say(Hex("06"));
+  rig.Say(Hex("06"));
+  EXPECT_FALSE(rig.com.SendFrame(TNewCom::NotifyFrame(), nullptr));
+  EXPECT_FALSE(rig.com.SendRequest(Hex("F101"), [&](const QByteArray& r) { rig.replies.push_back(r); }));
+  rig.Say(Hex("01"));
+  rig.Say(Hex("020628FFFFF1011D"));
+  EXPECT_EQ(sent.back(), Hex("28FFFFF1011D"));
+  EXPECT_TRUE(rig.com.SendFrame(TNewCom::NotifyFrame(), nullptr));
 }
 
 // No exchange outlives the reply bound; a partner frame that never ends is
