@@ -158,8 +158,7 @@ void TransferQueue::DelayTimerExpired() {
   delayTimer_->Stop();
   const QByteArray text = lastFramedReply_;
   if (text.startsWith("<ERROR> NC/STATUS") || text.startsWith("<ERROR> NC/TIME.OUT")) {
-    LogReceived(QStringLiteral("Send.flush, restart.."));
-    FinishHeadWithSubstitute();
+    FinishHeadWithSubstitute(QStringLiteral("Send.flush, restart.."));
     return;
   }
   const bool whole = !text.isEmpty() && text.size() <= 16 &&
@@ -172,15 +171,19 @@ QByteArray TransferQueue::Substitute() {
   return lastCommand_;
 }
 
-void TransferQueue::FinishHeadWithSubstitute() {
+// The flush note follows the flush and comes before anything the handler
+// queues anew.
+void TransferQueue::FinishHeadWithSubstitute(const QString& flushNote) {
   if (fifo_.empty()) {
+    if (!flushNote.isEmpty()) LogReceived(flushNote);
     StateChanged();
     return;
   }
   const QByteArray substitute = Substitute();
   TransferEntry done = std::move(fifo_.front());
-  fifo_.clear();
   LogReceived(HexString(substitute));
+  fifo_.clear();
+  if (!flushNote.isEmpty()) LogReceived(flushNote);
   if (done.OnReply && done.ReplyLength > 0) done.OnReply(substitute);
   StateChanged();
 }

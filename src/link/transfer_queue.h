@@ -88,7 +88,7 @@ private:
   QByteArray Substitute();
   // The head request is finished with the substitute reply; the requests
   // behind it are discarded (a handler may add new ones).
-  void FinishHeadWithSubstitute();
+  void FinishHeadWithSubstitute(const QString& flushNote = QString());
   void DelayTimerExpired();
   void FramedSent();
   void SendNextWaiting();
