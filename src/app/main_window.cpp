@@ -497,7 +497,7 @@ void TForm3::SelectSimulator() { SelectPort(AppUnits::kSimulatorPort, true); }
 void TForm3::SelectPort(int port, bool simulator) {
   ComPortNumber = port;
   units_.simulatorChosen = simulator;
-  units_.queue.SetTransport(false);
+  units_.modem.GiveBackLine([&queue = units_.queue] { queue.SetTransport(false); });
   units_.port.SetPartnerHook([this](const QString& text) { ShowPartner(text); });
   for (QAction* a : comItems_) a->setChecked(!simulator && a->data().toInt() == port);
   simulatorItem_->setChecked(simulator);

@@ -55,6 +55,11 @@ ModemLink::ModemLink(ComPort& port, SerialLine& line, TNewCom& newCom, LinePort&
       timer1_(timers.CreateTimer()),
       stepTimer_(timers.CreateTimer()) {
   timer1_->OnTimeout = [this] { Timer1Fired(); };
+  // The protocol's own notes (refusals, NAK repeats, a wrong CHK) go to the
+  // main log with the serial trace.
+  com_.OnLog = [this](const QString& line) {
+    if (logs_.Flag(9)) logs_.WriteLog(QStringLiteral("newcom: ") + line);
+  };
   stepTimer_->SetSingleShot(true);
   stepTimer_->OnTimeout = [this] {
     stepTimer_->Stop();
@@ -73,23 +78,31 @@ ModemLink::ModemLink(ComPort& port, SerialLine& line, TNewCom& newCom, LinePort&
     connectLabel_ = text;
     Changed();
   };
-  // A lamp click gives the line back to the line port: a session standing
-  // on it ends first, and the line port starts once the modem has hung up
-  // (its restart reopens the port, which would cut the DTR drop short).
+  // A lamp click gives the line back to the line port.
   lampClick_ = port_.Link().OnLampClick;
   port_.Link().OnLampClick = [this] {
-    if (sessionActive_ || port_.DataMode()) {
-      EndSession(true, QStringLiteral("line restarted"));
-      lampAfterHangUp_ = modem_.HangingUp();
-    }
-    if (lampAfterHangUp_) return;
-    if (auto click = lampClick_) click();
+    GiveBackLine([this] {
+      if (auto click = lampClick_) click();
+    });
   };
   modem_.OnHungUp = [this] {
-    if (!lampAfterHangUp_) return;
-    lampAfterHangUp_ = false;
-    if (auto click = lampClick_) click();
+    auto then = std::move(afterHangUp_);
+    afterHangUp_ = nullptr;
+    if (then) then();
   };
+}
+
+// A session standing on the line ends first, and the line goes back once the
+// modem has hung up: the line port's restart reopens the port, which would
+// cut the DTR drop short.
+void ModemLink::GiveBackLine(std::function<void()> then) {
+  if (sessionActive_ || port_.DataMode()) EndSession(true, QStringLiteral("line restarted"));
+  if (modem_.HangingUp()) {
+    afterHangUp_ = std::move(then);
+    return;
+  }
+  afterHangUp_ = nullptr;
+  if (then) then();
 }
 
 ModemLink::~ModemLink() {
@@ -100,6 +113,7 @@ ModemLink::~ModemLink() {
   port_.OnConnectText = nullptr;
   port_.OnModemOk = nullptr;
   com_.OnExchangeTimeout = nullptr;
+  com_.OnLog = nullptr;
 }
 
 QString ModemLink::Config(const QString& section, const QString& key, const QString& def) const {
@@ -485,9 +499,11 @@ void ModemLink::MstSync() {
 void ModemLink::RequestPartnerName() {
   TakeLine();
   port_.PortReport(QStringLiteral("REQUEST PARTNER NAME"));
+  // A refused request leaves the header of the exchange that keeps the line.
+  const QByteArray header = com_.MatchHeader();
   com_.SetMatchHeader(TNewCom::PartnerReplyHeader());
   if (!com_.SendFrame(TNewCom::NameRequestFrame(), [this](const QByteArray& p) { NameReceived(p); }))
-    com_.SetMatchHeader(TNewCom::RequestHeader());
+    com_.SetMatchHeader(header);
 }
 
 void ModemLink::SendNotify() {

@@ -66,6 +66,10 @@ public:
   bool DialTest(const QString& number);
   // HangUp button: ends a session, or only cancels a dial and hangs up.
   void HangUp();
+  // Ends a modem session standing on the line (hang-up included) and then
+  // runs `then`, which hands the line to the line port: at once without a
+  // session, after the hang-up with one.
+  void GiveBackLine(std::function<void()> then);
 
   // Framed-transport buttons.
   void MstSync();
@@ -165,7 +169,7 @@ private:
   bool localMode_ = false;
   std::function<void(int)> savedReceiveHook_;
   std::function<void()> lampClick_;
-  bool lampAfterHangUp_ = false;
+  std::function<void()> afterHangUp_;
   bool sessionActive_ = false;
   bool naming_ = false;
   bool synchronised_ = false;

@@ -189,7 +189,8 @@ TEST(ModemSession, DialButtonAndLamp) {
     EXPECT_EQ(rig.modem.DialStatus(), u"Modem Connect Fehler"_s);
     EXPECT_EQ(rig.ended, u"connect failed"_s);
   }
-  {
+  // The lamp and a COM menu choice end the session alike.
+  for (const bool menu : {false, true}) {
     // Without echo: the line port restarted on a modem in command state
     // would otherwise answer its own echoes forever.
     SessionRig rig;
@@ -198,12 +199,20 @@ TEST(ModemSession, DialButtonAndLamp) {
     ASSERT_TRUE(rig.Dial());
     rig.clock.Advance(3000);
     ASSERT_EQ(rig.queue.Mode(), 1);
-    rig.port.Link().OnLampClick();
-    EXPECT_EQ(rig.ended, u"line restarted"_s);
-    EXPECT_EQ(rig.queue.Mode(), 2);
+    if (menu) {
+      rig.modem.GiveBackLine([&rig] { rig.queue.SetTransport(false); });
+    } else {
+      rig.port.Link().OnLampClick();
+    }
+    EXPECT_EQ(rig.ended, u"line restarted"_s) << menu;
+    EXPECT_EQ(rig.queue.Mode(), 2) << menu;
+    EXPECT_FALSE(rig.line.LineTimerActive()) << menu;
     rig.clock.Advance(HayesModem::kHangUpDtrLowMs);
-    EXPECT_EQ(rig.sim.Modem().CurrentState(), SimModem::State::Command);
-    EXPECT_TRUE(rig.line.LineTimerActive());
+    EXPECT_EQ(rig.sim.Modem().CurrentState(), SimModem::State::Command) << menu;
+    // The menu reopens the port for a line port that stays stopped until a
+    // lamp click, as after any stop.
+    EXPECT_TRUE(rig.line.OwnsReceiveHook()) << menu;
+    EXPECT_EQ(rig.line.LineTimerActive(), !menu);
   }
 }
 
