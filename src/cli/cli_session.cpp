@@ -154,6 +154,12 @@ int CliSession::Run() {
   u.tickTimer->Start(100);
 
   if (!finished_) u.loop.exec();
+  // A modem keeps its call until DTR has been low long enough: the run ends
+  // once the hang-up is done, so that the next run finds the modem idle.
+  if (u.units.modem.Modem().HangingUp()) {
+    u.units.modem.GiveBackLine([&u] { u.loop.exit(0); });
+    u.loop.exec();
+  }
 
   // Stop the line and let go of the port before the simulator goes.
   u.tickTimer->Stop();

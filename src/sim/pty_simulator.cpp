@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -24,6 +25,15 @@
 namespace ulv {
 
 namespace {
+
+// Gone, or dead and not yet reaped (a zombie holds no port).
+bool ProcessGone(qint64 pid) {
+  if (::kill(static_cast<pid_t>(pid), 0) != 0) return errno == ESRCH;
+  QByteArray stat;
+  if (!ReadWholeFile(QStringLiteral("/proc/%1/stat").arg(pid), &stat, nullptr, 4096)) return false;
+  const qsizetype end = stat.lastIndexOf(')');
+  return end >= 0 && stat.mid(end + 2, 1) == "Z";
+}
 
 int64_t NowNs() {
   timespec ts{};
@@ -426,6 +436,7 @@ void PtySimulator::RunModem() {
   ModemLines shown = modem_->Lines();
   int64_t nextDtrPoll = 0;
   QByteArray lastDtr;
+  qint64 holder = 0;  // the process that raised DTR, when it said so
   const int64_t vanishAtMs = options_.vanishAfterMs;
 
   while (!stop_) {
@@ -493,9 +504,24 @@ void PtySimulator::RunModem() {
       nextDtrPoll = now + kDtrPollMs;
       QByteArray text;
       // No file: the tool has not said anything about DTR; it stays as it was.
-      if (ReadWholeFile(dtrPath, &text, nullptr, 16) && text.trimmed() != lastDtr) {
+      if (ReadWholeFile(dtrPath, &text, nullptr, 32) && text.trimmed() != lastDtr) {
         lastDtr = text.trimmed();
-        if (lastDtr == "0" || lastDtr == "1") dtr = lastDtr == "1";
+        const QByteArray state = lastDtr.left(1);
+        if (state == "0" || state == "1") dtr = state == "1";
+        const qint64 newHolder = lastDtr.startsWith("1 ") ? lastDtr.mid(2).toLongLong() : 0;
+        // Another program has the port: the last one closed it unseen.
+        if (holder > 0 && newHolder > 0 && newHolder != holder) {
+          std::lock_guard<std::mutex> lock(mutex_);
+          modem_->PortClosed(now);
+        }
+        holder = newHolder;
+      }
+      // The program that raised DTR died without closing the port: a closed
+      // port's DTR is low, and a modem hangs up at once.
+      if (holder > 0 && ProcessGone(holder)) {
+        holder = 0;
+        std::lock_guard<std::mutex> lock(mutex_);
+        modem_->PortClosed(now);
       }
     }
     ModemLines lines;

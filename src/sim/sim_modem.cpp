@@ -75,6 +75,11 @@ void SimModem::SetDtr(bool on, int64_t nowMs) {
   dtr_ = on;
 }
 
+void SimModem::PortClosed(int64_t nowMs) {
+  SetDtr(false, nowMs);
+  if (state_ != State::Command) HangUp(nowMs);
+}
+
 ModemLines SimModem::Lines() const {
   ModemLines l;
   l.dsr = true;

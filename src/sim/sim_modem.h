@@ -101,6 +101,8 @@ public:
   // The tool's DTR line (on until told otherwise). What a hang-up sends
   // comes with the next Tick.
   void SetDtr(bool on, int64_t nowMs);
+  // The port was closed: DTR is gone for good, so a call ends at once.
+  void PortClosed(int64_t nowMs);
   // DSR always on, DCD while connected, RI while a RING is on.
   ModemLines Lines() const;
 

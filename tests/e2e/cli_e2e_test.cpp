@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QThread>
 #include <functional>
 
 #include "cli/cli_session.h"
@@ -389,6 +390,35 @@ TEST(CliEndToEnd, DialRunsTheCommandOverAModemSession) {
       EXPECT_EQ(untimed(got.out), untimed(direct.out));
     }
   }
+}
+
+// The next run dials again whether the last one hung up or was killed in the
+// call (its port went without a hang-up).
+TEST(CliEndToEnd, DialAgainAfterAnEndedOrKilledRun) {
+  e2e::WorkDir work;
+  QTemporaryDir lines;
+  e2e::SimProcess sim(
+      {u"--modem"_s, u"--lines-dir"_s, lines.path(), u"--scenario"_s, e2e::SmallPlant(), u"--no-line-timing"_s});
+  ASSERT_FALSE(sim.Path().isEmpty());
+  qputenv("ULV_MODEM_LINES", QFile::encodeName(lines.path()));
+  const QStringList dial{u"--port"_s, sim.Path(), u"--dial"_s, u"0815"_s};
+  const e2e::CliResult first = work.Run(dial + QStringList{u"version"_s});
+  EXPECT_TRUE(first.Ok()) << qPrintable(first.Describe());
+  const e2e::CliResult second = work.Run(dial + QStringList{u"version"_s});
+  EXPECT_TRUE(second.Ok()) << qPrintable(second.Describe());
+  QProcess killed;
+  killed.setWorkingDirectory(work.Path());
+  killed.start(e2e::CliPath(), dial + QStringList{u"monitor"_s, u"--seconds"_s, u"30"_s});
+  QFile status(lines.path() + u"/lines"_s);
+  for (int i = 0; i < 400 && !(status.open(QIODevice::ReadOnly) && status.readAll().contains("DCD=1")); ++i) {
+    status.close();
+    QThread::msleep(50);
+  }
+  killed.kill();
+  killed.waitForFinished();
+  const e2e::CliResult after = work.Run(dial + QStringList{u"version"_s});
+  qunsetenv("ULV_MODEM_LINES");
+  EXPECT_TRUE(after.Ok()) << qPrintable(after.Describe());
 }
 
 }  // namespace
