@@ -63,15 +63,15 @@ void QtSerialLine::SetControlDir(const QString& dir) {
   controlAge_.invalidate();
 }
 
-// A raised DTR names the process that holds the port: when it dies without
-// closing, the other end still learns that the port (and DTR) went.
+// With a raised DTR the file `holder` names the process that holds the port:
+// when it dies without closing, the other end still learns that the port
+// (and DTR) went.
 void QtSerialLine::WriteControlDtr(bool on) {
   if (controlDir_.isEmpty()) return;
-  QByteArray text = on ? "1" : "0";
+  SaveWholeFile(controlDir_ + QStringLiteral("/dtr"), on ? "1" : "0");
 #ifdef Q_OS_UNIX
-  if (on) text += ' ' + QByteArray::number(::getpid());
+  if (on) SaveWholeFile(controlDir_ + QStringLiteral("/holder"), QByteArray::number(::getpid()));
 #endif
-  SaveWholeFile(controlDir_ + QStringLiteral("/dtr"), text);
 }
 
 // A missing or unreadable file reads as all lines off (no modem there).

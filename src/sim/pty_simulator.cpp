@@ -112,6 +112,7 @@ bool PtySimulator::PrepareModem(QString* error) {
   }
   // A DTR file left from an earlier tool says nothing about this one.
   QFile::remove(linesDir_ + QStringLiteral("/dtr"));
+  QFile::remove(linesDir_ + QStringLiteral("/holder"));
   return WriteLines(modem_->Lines(), error);
 }
 
@@ -436,7 +437,34 @@ void PtySimulator::RunModem() {
   ModemLines shown = modem_->Lines();
   int64_t nextDtrPoll = 0;
   QByteArray lastDtr;
+  const QString holderPath = linesDir_ + QStringLiteral("/holder");
+  QByteArray lastHolder;
   qint64 holder = 0;  // the process that raised DTR, when it said so
+  // A port closed unseen (its holder died, or another program holds it now)
+  // ends a call at once: a closed port's DTR is low. Checked before the next
+  // program's bytes are taken, so they meet a modem in command state.
+  auto checkHolder = [&](int64_t now) {
+    QByteArray text;
+    if (ReadWholeFile(holderPath, &text, nullptr, 32) && text.trimmed() != lastHolder) {
+      lastHolder = text.trimmed();
+      const qint64 newHolder = lastHolder.toLongLong();
+      const bool replaced = holder > 0 && newHolder > 0 && newHolder != holder;
+      holder = newHolder;
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (replaced) modem_->PortClosed(now);
+      // The new holder opened the port with DTR up.
+      QByteArray dtrText;
+      if (newHolder > 0 && ReadWholeFile(dtrPath, &dtrText, nullptr, 16) && dtrText.trimmed() == "1") {
+        lastDtr = "1";
+        modem_->SetDtr(true, now);
+      }
+    }
+    if (holder > 0 && ProcessGone(holder)) {
+      holder = 0;
+      std::lock_guard<std::mutex> lock(mutex_);
+      modem_->PortClosed(now);
+    }
+  };
   const int64_t vanishAtMs = options_.vanishAfterMs;
 
   while (!stop_) {
@@ -485,6 +513,7 @@ void PtySimulator::RunModem() {
         }
         continue;
       }
+      checkHolder(nowMs());
       std::lock_guard<std::mutex> lock(mutex_);
       ApplyModemFaults();
       stats_.turns += n;
@@ -504,25 +533,11 @@ void PtySimulator::RunModem() {
       nextDtrPoll = now + kDtrPollMs;
       QByteArray text;
       // No file: the tool has not said anything about DTR; it stays as it was.
-      if (ReadWholeFile(dtrPath, &text, nullptr, 32) && text.trimmed() != lastDtr) {
+      if (ReadWholeFile(dtrPath, &text, nullptr, 16) && text.trimmed() != lastDtr) {
         lastDtr = text.trimmed();
-        const QByteArray state = lastDtr.left(1);
-        if (state == "0" || state == "1") dtr = state == "1";
-        const qint64 newHolder = lastDtr.startsWith("1 ") ? lastDtr.mid(2).toLongLong() : 0;
-        // Another program has the port: the last one closed it unseen.
-        if (holder > 0 && newHolder > 0 && newHolder != holder) {
-          std::lock_guard<std::mutex> lock(mutex_);
-          modem_->PortClosed(now);
-        }
-        holder = newHolder;
+        if (lastDtr == "0" || lastDtr == "1") dtr = lastDtr == "1";
       }
-      // The program that raised DTR died without closing the port: a closed
-      // port's DTR is low, and a modem hangs up at once.
-      if (holder > 0 && ProcessGone(holder)) {
-        holder = 0;
-        std::lock_guard<std::mutex> lock(mutex_);
-        modem_->PortClosed(now);
-      }
+      checkHolder(now);
     }
     ModemLines lines;
     {

@@ -134,7 +134,7 @@ int SimMain(int argc, char** argv) {
       {QStringLiteral("modem"),
        QStringLiteral("Serve a Hayes modem with the framed partner behind it instead of the 401 exchange.")},
       {QStringLiteral("lines-dir"),
-       QStringLiteral("The modem lines' directory (files lines and dtr; default: a new temporary one)."),
+       QStringLiteral("The modem lines' directory (files lines, dtr and holder; default: a new temporary one)."),
        QStringLiteral("DIR")},
       {QStringLiteral("dial-result"),
        QStringLiteral("connect, busy, no-carrier, no-dialtone or silence (default connect)."), QStringLiteral("R")},

@@ -77,7 +77,10 @@ void SimModem::SetDtr(bool on, int64_t nowMs) {
 
 void SimModem::PortClosed(int64_t nowMs) {
   SetDtr(false, nowMs);
-  if (state_ != State::Command) HangUp(nowMs);
+  if (state_ == State::Command) return;
+  HangUp(nowMs);
+  // Nobody heard the NO CARRIER: the port it was for is closed.
+  out_.clear();
 }
 
 ModemLines SimModem::Lines() const {
