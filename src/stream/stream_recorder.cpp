@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include "common/bytes.h"
 #include "link/qel_utils.h"
@@ -394,7 +397,7 @@ QString StreamRecorder::CapturePath() const {
   return QDir(dir).filePath(view_.fileName);
 }
 
-bool StreamRecorder::OpenCapture() {
+bool StreamRecorder::OpenCapture(const QStringList& head) {
   CloseCapture();
   const QString path = CapturePath();
   view_.filePath = path;
@@ -405,17 +408,41 @@ bool StreamRecorder::OpenCapture() {
     Changed();
     return false;
   }
-  auto file = std::make_unique<QFile>(path);
+  // The new capture is made beside the old one and takes its place once its
+  // head is whole: a failure or a kill before then leaves the old capture.
   // Unbuffered: every write reaches the file or fails at once, so a write
   // error leaves whole lines behind.
-  if (!file->open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
-    if (OnFileError) OnFileError(QStringLiteral("%1: %2").arg(path, file->errorString()));
+  const QString part = path + QStringLiteral(".part");
+  constexpr QIODevice::OpenMode kMode = QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered;
+  auto file = std::make_unique<QFile>(part);
+  // A folder that takes no new file may still let the capture be written
+  // over in place.
+  const bool inPlace = !file->open(kMode);
+  if (inPlace) {
+    file = std::make_unique<QFile>(path);
+    if (!file->open(kMode)) {
+      if (OnFileError) OnFileError(QStringLiteral("%1: %2").arg(path, file->errorString()));
+      Changed();
+      return false;
+    }
+  }
+  capture_ = std::move(file);
+  captureName_ = path;
+  committed_ = 0;
+  writeCount_ = 0;
+  bool placed = WriteLines(head);
+  if (placed && !inPlace &&
+      std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
+    if (OnFileError) OnFileError(QStringLiteral("%1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    placed = false;
+  }
+  if (!placed) {
+    capture_->close();
+    capture_.reset();
+    if (!inPlace) QFile::remove(part);
     Changed();
     return false;
   }
-  capture_ = std::move(file);
-  committed_ = 0;
-  writeCount_ = 0;
   view_.fileCaption = QStringLiteral("FILE OPEN");
   Changed();
   return true;
@@ -439,7 +466,7 @@ bool StreamRecorder::WriteLines(const QStringList& lines) {
   // A partial line is taken back, so the file ends on a whole line.
   const QString reason = capture_->errorString();
   capture_->resize(committed_);
-  if (OnFileError) OnFileError(QStringLiteral("%1: %2").arg(capture_->fileName(), reason));
+  if (OnFileError) OnFileError(QStringLiteral("%1: %2").arg(captureName_, reason));
   return false;
 }
 
@@ -447,7 +474,7 @@ bool StreamRecorder::CloseCapture() {
   if (!capture_) return true;
   const bool ok = capture_->flush() && capture_->error() == QFileDevice::NoError;
   capture_->close();
-  const QString name = capture_->fileName();
+  const QString name = captureName_;
   const QString reason = capture_->errorString();
   capture_.reset();
   if (!ok) {
@@ -462,20 +489,15 @@ bool StreamRecorder::CloseCapture() {
 bool StreamRecorder::Fetch() {
   if (!transfers_.IsLinked()) return false;
   if (fetching_) EndFetch(false);
-  if (!OpenCapture()) return false;
-
   QStringList memo;
   identity_.WriteIdentityBlock([&memo](const QString& line) { memo << line; });
   memo << QString::fromLatin1(kVersionLine) << QStringLiteral("dekodiert mit ") + QLatin1String(EventDecoder::kVersion)
        << QStringLiteral(" ");
   QStringList head;
   for (int i = 0; i < kHeadLines; ++i) head << HeadText(i < memo.size() ? memo.at(i) : QStringLiteral(" "));
+  if (!OpenCapture(head)) return false;
   if (OnMemoClear) OnMemoClear();
   Memo(memo);
-  if (!WriteLines(head)) {
-    CloseCapture();
-    return false;
-  }
 
   fetching_ = true;
   stopRequested_ = false;

@@ -121,7 +121,7 @@ private:
   void Memo(const QStringList& lines);
   void Changed();
 
-  bool OpenCapture();
+  bool OpenCapture(const QStringList& head);
   bool WriteLines(const QStringList& lines);
   bool CloseCapture();
   void FetchHeaderReply(uint64_t gen, const QByteArray& reply);
@@ -150,6 +150,7 @@ private:
   QString prefix_;
   int fileNumber_ = 0;
   std::unique_ptr<QFile> capture_;
+  QString captureName_;  // the capture's own name, not the name it was made under
   qint64 committed_ = 0;
   bool fetching_ = false;
   bool stopRequested_ = false;

@@ -166,6 +166,20 @@ TEST(StreamRecorder, FailuresTakeTheEndPath) {
   ASSERT_EQ(noDir.errors.size(), 1);
   EXPECT_TRUE(noDir.errors[0].contains(noDir.rec->CapturePath()));
 
+  // A head that cannot be written leaves the old capture as it was.
+  {
+    Rig full(Stream(7, 0, 500));
+    WriteBytes(full.rec->CapturePath(), "old capture\r\n");
+    {
+      FileSizeLimit limit(10);
+      EXPECT_FALSE(full.rec->Fetch());
+    }
+    EXPECT_EQ(full.File(), QByteArray("old capture\r\n"));
+    EXPECT_FALSE(QFile::exists(full.rec->CapturePath() + u".part"_s));
+    EXPECT_EQ(full.errors.size(), 1);
+    EXPECT_TRUE(full.transfers.attempted.empty());
+  }
+
   for (int way = 0; way < 4; ++way) {
     Rig rig(Stream(90, 0, 500));
     ASSERT_TRUE(rig.rec->Fetch());
