@@ -44,11 +44,11 @@ bool DialResult(const QString& name, SimDialResult* out) {
 }
 
 // One --partner-fault: a name, some with "=N".
-bool PartnerFault(const QString& spec, SimPartnerFaults* f) {
-  const QString name = spec.section(QLatin1Char('='), 0, 0);
-  const bool hasN = spec.contains(QLatin1Char('='));
+bool PartnerFault(const QString& fault, SimPartnerFaults* f) {
+  const QString name = fault.section(QLatin1Char('='), 0, 0);
+  const bool hasN = fault.contains(QLatin1Char('='));
   bool ok = true;
-  const int n = hasN ? spec.section(QLatin1Char('='), 1).toInt(&ok) : 1;
+  const int n = hasN ? fault.section(QLatin1Char('='), 1).toInt(&ok) : 1;
   if (!ok || n < 0) return false;
   static const std::pair<const char*, SimModemPhase> kDrops[] = {
       {"drop-at-dial", SimModemPhase::Dial},     {"drop-at-sync", SimModemPhase::Sync},
