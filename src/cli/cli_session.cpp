@@ -512,7 +512,8 @@ bool CliSession::DecodeCapture(const QString& path, QStringList* head, std::vect
   EventDecoder decoder;
   QString problem;
   decoder.Init(ctx_.config.DecodeFile(), ctx_.config.ErrorCatalogueFile(), &problem);
-  if (!problem.isEmpty() && OnError) OnError(problem);
+  // capture has said it when it started.
+  if (!problem.isEmpty() && OnError && options_.command != QLatin1String("capture")) OnError(problem);
   decoder.EventTypeFilter = EventDecoder::kDefaultFilter;
   QByteArray data;
   if (!ReadWholeFile(path, &data, error)) return false;

@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -440,12 +441,19 @@ void PtySimulator::RunModem() {
   const QString holderPath = linesDir_ + QStringLiteral("/holder");
   QByteArray lastHolder;
   qint64 holder = 0;  // the process that raised DTR, when it said so
+  // The holder file is replaced whole on every write: its inode tells a new
+  // one, so the input path costs one stat, not a read.
+  ino_t holderInode = 0;
   // A port closed unseen (its holder died, or another program holds it now)
-  // ends a call at once: a closed port's DTR is low. Checked before the next
-  // program's bytes are taken, so they meet a modem in command state.
-  auto checkHolder = [&](int64_t now) {
+  // ends a call at once: a closed port's DTR is low. A new holder is looked
+  // for before the next program's bytes are taken, so they meet a modem in
+  // command state; a dead one on the 50 ms poll.
+  auto checkHolder = [&](int64_t now, bool lookForDeath) {
+    struct stat st {};
+    const bool changed = ::stat(QFile::encodeName(holderPath).constData(), &st) == 0 && st.st_ino != holderInode;
     QByteArray text;
-    if (ReadWholeFile(holderPath, &text, nullptr, 32) && text.trimmed() != lastHolder) {
+    if (changed) holderInode = st.st_ino;
+    if (changed && ReadWholeFile(holderPath, &text, nullptr, 32) && text.trimmed() != lastHolder) {
       lastHolder = text.trimmed();
       const qint64 newHolder = lastHolder.toLongLong();
       const bool replaced = holder > 0 && newHolder > 0 && newHolder != holder;
@@ -459,7 +467,7 @@ void PtySimulator::RunModem() {
         modem_->SetDtr(true, now);
       }
     }
-    if (holder > 0 && ProcessGone(holder)) {
+    if (lookForDeath && holder > 0 && ProcessGone(holder)) {
       holder = 0;
       std::lock_guard<std::mutex> lock(mutex_);
       modem_->PortClosed(now);
@@ -513,7 +521,7 @@ void PtySimulator::RunModem() {
         }
         continue;
       }
-      checkHolder(nowMs());
+      checkHolder(nowMs(), false);
       std::lock_guard<std::mutex> lock(mutex_);
       ApplyModemFaults();
       stats_.turns += n;
@@ -537,7 +545,7 @@ void PtySimulator::RunModem() {
         lastDtr = text.trimmed();
         if (lastDtr == "0" || lastDtr == "1") dtr = lastDtr == "1";
       }
-      checkHolder(now);
+      checkHolder(now, true);
     }
     ModemLines lines;
     {
